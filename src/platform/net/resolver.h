@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tarnwick::net {
+
+class Canceller;
+
+struct LookupResult {
+    std::optional<std::uint32_t> address; // first IPv4 address, network byte order
+    bool cancelled = false;
+    std::string errorText; // readable reason when address is empty (trimmed)
+};
+
+// Forward lookup, thread-safe. A strict dotted literal ("a.b.c.d") is taken as
+// it is; other numeric forms ("10.1", "0x7f000001") are refused; names go to
+// the system resolver, keeping its answer order. With a canceller the call
+// returns as soon as it is cancelled, leaving the lookup to finish on its own.
+LookupResult resolveIPv4(const std::string& host, const Canceller* cancel = nullptr);
+
+// Reverse lookup, thread-safe: the official name, or nothing.
+std::optional<std::string> reverseLookup(std::uint32_t address, const Canceller* cancel = nullptr);
+
+// "a.b.c.d" from an address in network byte order.
+std::string formatIPv4(std::uint32_t address);
+// Strict dotted-quad parse (inet_pton); network byte order.
+std::optional<std::uint32_t> parseIPv4(const std::string& text);
+
+// Readable text for an errno value or a getaddrinfo/h_errno code, with trailing
+// blanks, control characters and full stops removed.
+std::string errnoText(int error);
+std::string lookupErrorText(int gaiError);
+
+} // namespace tarnwick::net
