@@ -50,6 +50,7 @@ enum class EchoFailure {
 struct EchoResult {
     std::optional<EchoReply> reply;
     EchoFailure failure = EchoFailure::None;
+    int error = 0; // errno behind a SendFailed or NotPermitted, for diagnostics
 };
 
 } // namespace tarnwick::net

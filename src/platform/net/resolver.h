@@ -32,5 +32,7 @@ std::optional<std::uint32_t> parseIPv4(const std::string& text);
 // blanks, control characters and full stops removed.
 std::string errnoText(int error);
 std::string lookupErrorText(int gaiError);
+// The same for an h_errno value (HOST_NOT_FOUND, TRY_AGAIN, ...).
+std::string hostErrorText(int hostError);
 
 } // namespace tarnwick::net

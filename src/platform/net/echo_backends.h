@@ -1,0 +1,103 @@
+#pragma once
+
+#include "net/echo.h"
+#include "net/packet.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The concrete echo handles behind SystemEchoService. The helper program links
+// RawEcho too, so that both raw paths share one implementation.
+namespace tarnwick::net {
+
+using EchoClock = std::chrono::steady_clock;
+
+// Whole milliseconds, truncated: anything under 1 ms reads 0.
+std::uint32_t elapsedMs(EchoClock::time_point t0, EchoClock::time_point t1);
+
+// The attempt loop shared by the datagram and the raw socket: drain, set the
+// TTL, send, then wait for a packet that matches the attempt.
+class SocketEcho : public EchoHandle {
+public:
+    ~SocketEcho() override;
+    SocketEcho(const SocketEcho&) = delete;
+    SocketEcho& operator=(const SocketEcho&) = delete;
+
+    EchoResult echo(const EchoRequest& request, const Canceller* cancel = nullptr) override;
+    // As echo(), but any event on wakeFd (readable, hang-up, error) ends the
+    // wait as Cancelled; -1 for none.
+    EchoResult echoUntil(const EchoRequest& request, int wakeFd);
+
+    std::uint16_t identifier() const { return m_ident; }
+
+protected:
+    SocketEcho(int fd, std::uint16_t ident);
+
+    // Throws away whatever is queued from earlier attempts.
+    virtual void drain() = 0;
+    // Reads everything queued now. Returns the first packet that completes
+    // the attempt, with t1 taken right after the read that brought it.
+    virtual std::optional<Match> receivePending(const EchoExpectation& expected,
+                                                EchoClock::time_point& t1) = 0;
+
+    int m_fd;
+    std::vector<std::uint8_t> m_buffer;
+
+private:
+    bool applyTtl(int ttl);
+
+    std::uint16_t m_ident;
+    std::uint16_t m_seq;
+    int m_ttl = 0;
+};
+
+// Unprivileged ICMP datagram socket: the kernel picks the identifier and
+// fills in the checksum; errors come through the error queue (IP_RECVERR).
+class DatagramEcho final : public SocketEcho {
+public:
+    static std::unique_ptr<DatagramEcho> open(int* error);
+    EchoPath path() const override { return EchoPath::Datagram; }
+
+private:
+    DatagramEcho(int fd, std::uint16_t ident) : SocketEcho(fd, ident) {}
+    void drain() override;
+    std::optional<Match> receivePending(const EchoExpectation& expected,
+                                        EchoClock::time_point& t1) override;
+    std::optional<Match> readErrorQueue(const EchoExpectation& expected,
+                                        EchoClock::time_point& t1, bool& more);
+};
+
+// Raw ICMP socket: our own identifier, checksum and filtering.
+class RawEcho final : public SocketEcho {
+public:
+    static std::unique_ptr<RawEcho> open(int* error);
+    // Takes over a raw socket opened elsewhere (the helper opens it before it
+    // drops its capabilities).
+    static std::unique_ptr<RawEcho> adopt(int fd, int* error);
+    EchoPath path() const override { return m_path; }
+    void reportAs(EchoPath path) { m_path = path; }
+
+private:
+    RawEcho(int fd, std::uint16_t ident) : SocketEcho(fd, ident) {}
+    void drain() override;
+    std::optional<Match> receivePending(const EchoExpectation& expected,
+                                        EchoClock::time_point& t1) override;
+
+    EchoPath m_path = EchoPath::Raw;
+};
+
+// Identifiers for raw handles: a process-wide counter seeded at random, never 0.
+std::uint16_t nextRawIdentifier();
+
+// Spawns the helper program and waits until it has its socket; null with
+// *error set when it is missing or cannot open one.
+std::unique_ptr<EchoHandle> openHelperEcho(const std::string& helperPath, int* error);
+
+// A handle whose every echo fails at once the same way.
+std::unique_ptr<EchoHandle> makeFailingEcho(EchoPath path, EchoFailure failure, int error);
+
+} // namespace tarnwick::net
