@@ -1,0 +1,55 @@
+#include "application.h"
+
+#include "app_error.h"
+#include "product_info.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+namespace tarnwick::app {
+
+QString errorMessageText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("tarnwick"));
+    setApplicationDisplayName(product::kApplicationTitle);
+}
+
+void TApplication::setErrorPresenter(std::function<void(const QString&)> presenter)
+{
+    m_presenter = std::move(presenter);
+}
+
+void TApplication::showException(const QString& message)
+{
+    const QString text = errorMessageText(message);
+    if (m_presenter) {
+        m_presenter(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, product::kApplicationTitle, text, QMessageBox::Ok);
+    box.exec();
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const AppError& error) {
+        showException(error.message());
+    } catch (const std::exception& error) {
+        showException(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        showException(tr("Unknown error"));
+    }
+    return false;
+}
+
+} // namespace tarnwick::app

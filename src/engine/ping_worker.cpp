@@ -1,0 +1,107 @@
+#include "ping_worker.h"
+
+#include "engine_settings.h"
+#include "pacing_wait.h"
+#include "result_handover.h"
+#include "result_line.h"
+#include "thread_priority.h"
+#include "ticks.h"
+
+#include "net/echo.h"
+
+#include <QCoreApplication>
+
+namespace tarnwick::engine {
+
+namespace {
+
+class CancellerWaiter final : public Waiter {
+public:
+    explicit CancellerWaiter(const net::Canceller& cancel) : m_cancel(cancel) {}
+    bool wait(int ms) override { return m_cancel.waitFor(ms); }
+
+private:
+    const net::Canceller& m_cancel;
+};
+
+} // namespace
+
+TNewThread::TNewThread(std::int32_t slotIndex, WorkerContext context, QObject* parent)
+    : QThread(parent), m_slotIndex(slotIndex), m_context(std::move(context))
+{
+    setObjectName(QStringLiteral("TNewThread%1").arg(slotIndex));
+}
+
+TNewThread::~TNewThread()
+{
+    requestStop();
+    wait();
+}
+
+void TNewThread::requestStop()
+{
+    m_stop.store(true);
+    m_cancel.cancel();
+}
+
+bool TNewThread::pace(int ms)
+{
+    CancellerWaiter waiter(m_cancel);
+    return pacingWait(ms, *m_context.ticks, waiter, [this] {
+        if (m_stop.load())
+            return false;
+        QCoreApplication::sendPostedEvents();
+        return true;
+    });
+}
+
+void TNewThread::run()
+{
+    lowerCurrentThreadPriority();
+    while (!m_stop.load()) {
+        if (!pace(kPollMs))
+            break;
+        while (!m_stop.load() && m_context.runFlag->load()) {
+            attempt();
+            if (m_stop.load())
+                break;
+            if (!pace(m_context.settings->delayMs()))
+                break;
+        }
+    }
+}
+
+void TNewThread::attempt()
+{
+    const std::optional<QString> entry = m_context.settings->hostAt(m_slotIndex);
+    if (!entry || entry->isEmpty())
+        return;
+    m_host = *entry;
+    m_resultLine.clear();
+
+    std::unique_ptr<net::EchoHandle> handle = m_context.echo->open();
+
+    const net::LookupResult lookup = m_context.resolve(m_host.toLocal8Bit().toStdString(), &m_cancel);
+    if (lookup.cancelled || m_stop.load())
+        return;
+    if (!lookup.address) {
+        m_resultLine = kUnreachableLine;
+        m_context.handover->deliver(m_slotIndex, m_resultLine);
+        return;
+    }
+
+    net::EchoRequest request;
+    request.destination = *lookup.address;
+    request.dataSize = kEchoDataSize;
+    request.timeoutMs = m_context.settings->timeoutMs();
+    const net::EchoResult result = handle->echo(request, &m_cancel);
+    if (result.failure == net::EchoFailure::Cancelled || m_stop.load())
+        return;
+    if (result.failure == net::EchoFailure::NotPermitted && m_context.notPermitted)
+        m_context.notPermitted();
+
+    m_resultLine = resultLineFor(m_host, result);
+    m_context.handover->deliver(m_slotIndex, m_resultLine);
+}
+
+} // namespace tarnwick::engine

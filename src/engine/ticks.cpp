@@ -1,0 +1,14 @@
+#include "ticks.h"
+
+#include <chrono>
+
+namespace tarnwick::engine {
+
+std::uint32_t SteadyTickSource::now() const
+{
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<std::uint32_t>(ms);
+}
+
+} // namespace tarnwick::engine

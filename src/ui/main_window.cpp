@@ -1,0 +1,396 @@
+#include "main_window.h"
+
+#include "log_memo.h"
+#include "slot_page.h"
+#include "stat_label.h"
+#include "up_down.h"
+
+#include "engine/monitor_engine.h"
+#include "net/echo.h"
+#include "paths.h"
+#include "product_info.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tarnwick::ui {
+
+namespace {
+
+constexpr int kSettingsColumnWidth = 185;
+
+const std::array<TSlotPage::Names, engine::kSlotCount> kPageNames = {{
+    {"TabSheet1", "Memo1", "Label5", "Label10", "BitBtn9", "BitBtn8", "BitBtn7", "BitBtn6"},
+    {"TabSheet2", "Memo2", "Label2", "Label11", "BitBtn10", "BitBtn11", "BitBtn12", "BitBtn23"},
+    {"TabSheet3", "Memo3", "Label3", "Label12", "BitBtn13", "BitBtn14", "BitBtn15", "BitBtn24"},
+    {"TabSheet4", "Memo4", "Label4", "Label13", "BitBtn16", "BitBtn17", "BitBtn18", "BitBtn25"},
+    {"TabSheet5", "Memo5", "Label8", "Label14", "BitBtn19", "BitBtn20", "BitBtn21", "BitBtn26"},
+}};
+
+template <typename T>
+T* named(T* object, const char* name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent)
+{
+    auto* button = named(new QPushButton(caption, parent), name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Orlvane Auto Tarnwick  -  ") + product::kMakerWebAddress);
+    resize(730, 492);
+
+    std::shared_ptr<net::EchoService> echo = deps.echo;
+    if (!echo)
+        echo = std::make_shared<net::SystemEchoService>(
+            platform::echoHelperPath().toLocal8Bit().toStdString());
+    m_engine = std::make_unique<engine::MonitorEngine>(
+        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(echo));
+    connect(m_engine.get(), &engine::MonitorEngine::echoNotPermitted, this,
+            &TForm1::showEchoNotice);
+
+    buildMenus();
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("CentralArea"));
+    PageControl1 = named(new QTabWidget(central), "PageControl1");
+    buildPages();
+    QWidget* column = buildSettingsColumn();
+    column->setParent(central);
+    auto* layout = new QHBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(column, 0);
+    setCentralWidget(central);
+    buildHiddenControls();
+
+    // Initial statistics: every minimum at -1 (no round trip yet), the packet
+    // summaries at zero and the timing summaries empty.
+    for (int k = 0; k < engine::kSlotCount; ++k) {
+        m_stats[k] = engine::SlotStats{};
+        packetLabel(k)->setCaption(engine::initialPacketSummary());
+        timingLabel(k)->setCaption(QString());
+    }
+
+    connectEngineSettings();
+    buildTimers();
+}
+
+TForm1::~TForm1()
+{
+    shutdownEngine();
+    m_engine.reset();
+}
+
+void TForm1::shutdownEngine()
+{
+    if (m_engine)
+        m_engine->shutdown();
+}
+
+void TForm1::setNoticePresenter(std::function<void(const QString&)> presenter)
+{
+    m_noticePresenter = std::move(presenter);
+}
+
+void TForm1::buildMenus()
+{
+    File1 = named(menuBar()->addMenu(tr("File")), "File1");
+    Exit2 = named(File1->addAction(tr("Exit")), "Exit2");
+    connect(Exit2, &QAction::triggered, this, &TForm1::Exit2Click);
+    Help2 = named(menuBar()->addMenu(tr("Help")), "Help2");
+    About1 = named(Help2->addAction(tr("About...")), "About1");
+}
+
+QWidget* TForm1::buildSettingsColumn()
+{
+    Panel1 = named(new QWidget(this), "Panel1");
+    Panel1->setFixedWidth(kSettingsColumnWidth);
+    auto* column = new QVBoxLayout(Panel1);
+    column->setContentsMargins(4, 4, 4, 4);
+    column->setSpacing(3);
+
+    BitBtn27 = makeButton(tr("Need more? Try Tarnwick Pro"), "BitBtn27", Panel1);
+    column->addWidget(BitBtn27);
+
+    auto numberRow = [&](const QString& caption, const char* labelName, const char* editName,
+                         const char* upDownName, int min, int max, int step, int value,
+                         QLabel*& label, QLineEdit*& edit, TUpDown*& upDown) {
+        label = named(new QLabel(caption, Panel1), labelName);
+        edit = named(new QLineEdit(Panel1), editName);
+        upDown = named(new TUpDown(Panel1), upDownName);
+        upDown->setRange(min, max);
+        upDown->setIncrement(step);
+        upDown->setPosition(value);
+        upDown->setAssociate(edit);
+        auto* row = new QHBoxLayout;
+        row->setSpacing(0);
+        row->addWidget(edit, 1);
+        row->addWidget(upDown);
+        column->addWidget(label);
+        column->addLayout(row);
+    };
+    numberRow(tr("Size of pakets(bytes)"), "Label7", "Edit5", "UpDown3", 1, 30000, 1, 32, Label7,
+              Edit5, UpDown3);
+    // Stored with the settings, but never shown.
+    Label7->hide();
+    Edit5->hide();
+    UpDown3->hide();
+    numberRow(tr("Timeout(ms)"), "Label6", "Edit4", "UpDown2", 50, 10000, 500, 2000, Label6,
+              Edit4, UpDown2);
+    numberRow(tr("Delay(ms)"), "Label17", "Edit1", "UpDown1", 200, 5000, 100, 1000, Label17,
+              Edit1, UpDown1);
+
+    CheckBox1 = named(new QCheckBox(tr("Auto start with system"), Panel1), "CheckBox1");
+    CheckBox1->setChecked(true);
+    column->addWidget(CheckBox1);
+
+    ListBox1 = named(new QListWidget(Panel1), "ListBox1");
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->addItem(product::kDefaultHost);
+    column->addWidget(ListBox1, 1);
+
+    BitBtn5 = makeButton(QString(), "BitBtn5", Panel1);
+    BitBtn1 = makeButton(tr("Add host"), "BitBtn1", Panel1);
+    BitBtn4 = makeButton(QString(), "BitBtn4", Panel1);
+    BitBtn5->setFixedWidth(26);
+    BitBtn4->setFixedWidth(26);
+    auto* addRow = new QHBoxLayout;
+    addRow->setSpacing(2);
+    addRow->addWidget(BitBtn5);
+    addRow->addWidget(BitBtn1, 1);
+    addRow->addWidget(BitBtn4);
+    column->addLayout(addRow);
+
+    BitBtn22 = makeButton(tr("Edit host"), "BitBtn22", Panel1);
+    BitBtn2 = makeButton(tr("Delete host"), "BitBtn2", Panel1);
+    BitBtn3 = makeButton(tr("Delete All"), "BitBtn3", Panel1);
+    column->addWidget(BitBtn22);
+    column->addWidget(BitBtn2);
+    column->addWidget(BitBtn3);
+
+    Button1 = makeButton(tr("Start"), "Button1", Panel1);
+    Button1->setMinimumHeight(32);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    column->addWidget(Button1);
+    return Panel1;
+}
+
+void TForm1::buildPages()
+{
+    for (int k = 0; k < engine::kSlotCount; ++k) {
+        auto* page = new TSlotPage(k, kPageNames[k], PageControl1);
+        m_pages[k] = page;
+        PageControl1->addTab(page, tr("Ping"));
+    }
+    TabSheet1 = m_pages[0];
+    TabSheet2 = m_pages[1];
+    TabSheet3 = m_pages[2];
+    TabSheet4 = m_pages[3];
+    TabSheet5 = m_pages[4];
+    Memo1 = m_pages[0]->memo();
+    Memo2 = m_pages[1]->memo();
+    Memo3 = m_pages[2]->memo();
+    Memo4 = m_pages[3]->memo();
+    Memo5 = m_pages[4]->memo();
+}
+
+void TForm1::buildHiddenControls()
+{
+    // Buffers the window keeps out of sight.
+    Memo_2 = named(new QPlainTextEdit(this), "Memo_2");
+    buffer_memo = named(new QPlainTextEdit(this), "buffer_memo");
+    buffer_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo6 = named(new QPlainTextEdit(this), "Memo6");
+    for (QPlainTextEdit* memo : {Memo_2, buffer_memo, Memo6}) {
+        memo->document()->setUndoRedoEnabled(false);
+        memo->hide();
+    }
+}
+
+void TForm1::buildTimers()
+{
+    auto makeTimer = [this](const char* name, int interval) {
+        auto* timer = named(new QTimer(this), name);
+        timer->setInterval(interval);
+        return timer;
+    };
+    Timer6 = makeTimer("Timer6", 1000);
+    Timer7 = makeTimer("Timer7", 2000);
+    Timer_1 = makeTimer("Timer_1", 1000);
+    Timer5 = makeTimer("Timer5", 1000);
+    connect(Timer6, &QTimer::timeout, this, &TForm1::Timer6Timer);
+    connect(Timer7, &QTimer::timeout, this, &TForm1::Timer7Timer);
+    for (QTimer* timer : {Timer6, Timer7, Timer_1, Timer5})
+        timer->start();
+}
+
+void TForm1::connectEngineSettings()
+{
+    // The engine is the context of these connections, so they end with it and
+    // no signal of a widget torn down later reaches a destroyed engine.
+    engine::MonitorEngine* engine = m_engine.get();
+    engine::EngineSettings& settings = engine->settings();
+    auto syncHosts = [this, engine] { engine->settings().setHosts(hostList()); };
+    QAbstractItemModel* model = ListBox1->model();
+    connect(model, &QAbstractItemModel::rowsInserted, engine, syncHosts);
+    connect(model, &QAbstractItemModel::rowsRemoved, engine, syncHosts);
+    connect(model, &QAbstractItemModel::rowsMoved, engine, syncHosts);
+    connect(model, &QAbstractItemModel::dataChanged, engine, syncHosts);
+    connect(model, &QAbstractItemModel::modelReset, engine, syncHosts);
+    connect(model, &QAbstractItemModel::layoutChanged, engine, syncHosts);
+    syncHosts();
+
+    settings.setDelayText(Edit1->text());
+    settings.setDelayFallback(UpDown1->position());
+    settings.setTimeout(UpDown2->position());
+    connect(Edit1, &QLineEdit::textChanged, engine,
+            [engine](const QString& text) { engine->settings().setDelayText(text); });
+    connect(UpDown1, &TUpDown::positionChanged, engine,
+            [engine](int ms) { engine->settings().setDelayFallback(ms); });
+    connect(UpDown2, &TUpDown::positionChanged, engine,
+            [engine](int ms) { engine->settings().setTimeout(ms); });
+}
+
+QStringList TForm1::hostList() const
+{
+    QStringList hosts;
+    hosts.reserve(ListBox1->count());
+    for (int i = 0; i < ListBox1->count(); ++i)
+        hosts << ListBox1->item(i)->text();
+    return hosts;
+}
+
+TLogMemo* TForm1::slotLog(int slotIndex) const
+{
+    return m_pages.at(slotIndex)->memo();
+}
+
+TSlotPage* TForm1::slotPage(int slotIndex) const
+{
+    return m_pages.at(slotIndex);
+}
+
+TStatLabel* TForm1::packetLabel(int slotIndex) const
+{
+    return m_pages.at(slotIndex)->packetLabel();
+}
+
+TStatLabel* TForm1::timingLabel(int slotIndex) const
+{
+    return m_pages.at(slotIndex)->timingLabel();
+}
+
+void TForm1::Button1Click()
+{
+    m_engine->toggleRun();
+}
+
+void TForm1::Timer6Timer()
+{
+    Button1Click();
+    Timer6->stop();
+}
+
+void TForm1::Timer7Timer()
+{
+    m_engine->startWorkers();
+    Timer7->stop();
+}
+
+void TForm1::Exit2Click()
+{
+    m_exiting = true;
+    close();
+    QCoreApplication::quit();
+}
+
+void TForm1::recordResult(int slotIndex, const QString& line)
+{
+    if (slotIndex < 0 || slotIndex >= engine::kSlotCount)
+        return;
+    TLogMemo* log = slotLog(slotIndex);
+    log->appendLine(line);
+    engine::applyResult(m_stats[slotIndex], line, log->lineCount());
+    refreshTabCaptions();
+    rewriteStatisticsLabels();
+}
+
+void TForm1::resetSlotStatistics(int slotIndex)
+{
+    engine::resetStats(m_stats.at(slotIndex), UpDown2->position());
+}
+
+void TForm1::refreshTabCaptions()
+{
+    const int n = std::min(ListBox1->count(), engine::kSlotCount);
+    for (int k = 0; k < n; ++k)
+        PageControl1->setTabText(k, QStringLiteral("Ping ") + ListBox1->item(k)->text());
+}
+
+void TForm1::rewriteStatisticsLabels()
+{
+    const QLocale locale;
+    for (int k = 0; k < engine::kSlotCount; ++k) {
+        packetLabel(k)->setCaption(engine::packetSummary(m_stats[k], locale));
+        timingLabel(k)->setCaption(engine::timingSummary(m_stats[k]));
+    }
+}
+
+void TForm1::showEchoNotice()
+{
+    const QString helper = platform::echoHelperPath();
+    const QString text =
+        tr("Tarnwick cannot send echo requests (ping) on this system, so every host "
+           "will show \"Requested Timed out.\".\n\n"
+           "To allow it, run once:\n"
+           "    sudo setcap cap_net_raw+ep \"%1\"\n"
+           "or allow unprivileged ping for all users:\n"
+           "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"\n"
+           "(put that setting in /etc/sysctl.d/ to keep it after a restart).")
+            .arg(helper);
+    if (m_noticePresenter) {
+        m_noticePresenter(text);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, product::kApplicationTitle, text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (m_exiting) {
+        event->accept();
+        return;
+    }
+    // Without a notification area to come back from, closing must not leave
+    // the program running out of reach: the window is minimised instead.
+    event->ignore();
+    showMinimized();
+}
+
+} // namespace tarnwick::ui

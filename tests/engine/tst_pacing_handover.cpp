@@ -1,0 +1,169 @@
+// The pacing wait against an injected tick counter, and the blocking result
+// handover between a worker and the GUI thread.
+
+#include "engine/engine_settings.h"
+#include "engine/pacing_wait.h"
+#include "engine/result_handover.h"
+#include "engine/ticks.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace tarnwick::engine;
+
+namespace {
+
+struct ManualTicks : TickSource {
+    std::uint32_t value = 0;
+    std::uint32_t now() const override { return value; }
+};
+
+// Each wait either runs to its end or is woken after the next scripted delay.
+struct ScriptedWaiter : Waiter {
+    explicit ScriptedWaiter(ManualTicks& t) : ticks(t) {}
+    bool wait(int ms) override
+    {
+        requested << ms;
+        if (!wakes.isEmpty() && wakes.first() < ms) {
+            ticks.value += static_cast<std::uint32_t>(wakes.takeFirst());
+            return true;
+        }
+        ticks.value += static_cast<std::uint32_t>(ms);
+        return false;
+    }
+    ManualTicks& ticks;
+    QList<int> wakes;
+    QList<int> requested;
+};
+
+} // namespace
+
+class TestPacingHandover : public QObject {
+    Q_OBJECT
+private slots:
+    void pacing_data();
+    void pacing();
+    void pacingStopsWhenServiceSaysSo();
+    void delayText_data();
+    void delayText();
+    void handoverRecordsInOrderAndBlocks();
+    void handoverCancelReleasesWaitingWorker();
+};
+
+void TestPacingHandover::pacing_data()
+{
+    QTest::addColumn<uint>("start");
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QList<int>>("wakes");
+    QTest::addColumn<QList<int>>("requested");
+
+    QTest::newRow("plain") << 1000u << 500 << QList<int>{} << QList<int>{500};
+    QTest::newRow("early wakes do not lengthen") << 1000u << 500 << QList<int>{100, 200}
+                                                 << QList<int>{500, 400, 200};
+    QTest::newRow("across the counter's wrap") << 0xFFFFFF00u << 500 << QList<int>{200, 250}
+                                               << QList<int>{500, 300, 50};
+    QTest::newRow("wake exactly at the wrap") << 0xFFFFFFF6u << 20 << QList<int>{10}
+                                              << QList<int>{20, 10};
+    QTest::newRow("zero returns at once") << 5u << 0 << QList<int>{} << QList<int>{};
+    QTest::newRow("negative returns at once") << 5u << -300 << QList<int>{} << QList<int>{};
+}
+
+void TestPacingHandover::pacing()
+{
+    QFETCH(uint, start);
+    QFETCH(int, ms);
+    QFETCH(QList<int>, wakes);
+    ManualTicks ticks;
+    ticks.value = start;
+    ScriptedWaiter waiter(ticks);
+    waiter.wakes = wakes;
+    int serviced = 0;
+    QVERIFY(pacingWait(ms, ticks, waiter, [&] {
+        ++serviced;
+        return true;
+    }));
+    QTEST(waiter.requested, "requested");
+    QCOMPARE(serviced, wakes.size());
+    QCOMPARE(tickDistance(start, ticks.value), std::max(ms, 0));
+}
+
+void TestPacingHandover::pacingStopsWhenServiceSaysSo()
+{
+    ManualTicks ticks;
+    ScriptedWaiter waiter(ticks);
+    waiter.wakes = {30, 30};
+    QVERIFY(!pacingWait(1000, ticks, waiter, [] { return false; }));
+    QCOMPARE(waiter.requested, QList<int>{1000});
+    QCOMPARE(ticks.value, 30u);
+}
+
+void TestPacingHandover::delayText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("delay");
+    QTest::newRow("number") << "1500" << 1500;
+    QTest::newRow("outside the range is used as typed") << "50000" << 50000;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("negative") << "-20" << -20;
+    QTest::newRow("leading blanks") << "  300" << 300;
+    QTest::newRow("empty falls back") << "" << 700;
+    QTest::newRow("letters fall back") << "12a" << 700;
+    QTest::newRow("trailing blank falls back") << "300 " << 700;
+    QTest::newRow("too large falls back") << "99999999999" << 700;
+}
+
+void TestPacingHandover::delayText()
+{
+    QFETCH(QString, text);
+    EngineSettings settings;
+    settings.setDelayFallback(700);
+    settings.setDelayText(text);
+    QTEST(settings.delayMs(), "delay");
+}
+
+void TestPacingHandover::handoverRecordsInOrderAndBlocks()
+{
+    QStringList recorded;
+    std::atomic<int> delivered{0};
+    ResultHandover handover([&](int slot, const QString& line) {
+        // The worker must still be waiting while its line is being recorded.
+        QCOMPARE(delivered.load(), recorded.size());
+        recorded << QStringLiteral("%1:%2").arg(slot).arg(line);
+    });
+    std::atomic<int> refused{0};
+    std::thread worker([&] {
+        for (int i = 0; i < 20; ++i) {
+            if (!handover.deliver(3, QString::number(i)))
+                ++refused;
+            ++delivered;
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(delivered.load(), 20, 5000);
+    worker.join();
+    QCOMPARE(refused.load(), 0);
+    QCOMPARE(recorded.size(), 20);
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(recorded[i], QStringLiteral("3:%1").arg(i));
+}
+
+void TestPacingHandover::handoverCancelReleasesWaitingWorker()
+{
+    int recorded = 0;
+    ResultHandover handover([&](int, const QString&) { ++recorded; });
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = handover.deliver(0, QStringLiteral("x")) ? 1 : 0; });
+    // The GUI thread processes no events, so the worker stays blocked until
+    // the handover is cancelled; give it time to get there.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    handover.cancelAll();
+    worker.join();
+    QCOMPARE(result.load(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(recorded, 0); // a line handed over after cancellation is not recorded
+    QVERIFY(!handover.deliver(0, QStringLiteral("y")));
+}
+
+QTEST_GUILESS_MAIN(TestPacingHandover)
+#include "tst_pacing_handover.moc"

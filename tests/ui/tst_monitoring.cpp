@@ -1,0 +1,211 @@
+// The monitoring engine driven through the real main window (offscreen), with
+// the echo service and resolver replaced by test doubles.
+
+#include "fake_echo.h"
+
+#include "engine/monitor_engine.h"
+#include "ui/log_memo.h"
+#include "ui/main_window.h"
+#include "ui/stat_label.h"
+#include "ui/up_down.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+using namespace tarnwick;
+using tarnwick::test::FakeBehaviour;
+using tarnwick::test::FakeEchoService;
+using tarnwick::ui::TForm1;
+
+namespace {
+
+struct Window {
+    explicit Window(const QStringList& hosts = {QStringLiteral("localhost")})
+        : echo(std::make_shared<FakeEchoService>()), form(TForm1::Dependencies{echo})
+    {
+        clock.start();
+        form.engine().setResolver([this](const std::string& host, const net::Canceller* c) {
+            return echo->resolve(host, c);
+        });
+        form.ListBox1->clear();
+        form.ListBox1->addItems(hosts);
+    }
+    int lines(int slot) const { return form.slotLog(slot)->lineCount(); }
+
+    QElapsedTimer clock;
+    std::shared_ptr<FakeEchoService> echo;
+    TForm1 form;
+};
+
+} // namespace
+
+class TestMonitoring : public QObject {
+    Q_OBJECT
+private slots:
+    void startsByItself();
+    void clickInTheFirstSecondEndsStopped();
+    void startStopButton();
+    void sevenEntriesFiveMonitored();
+    void editingAndDeletingWhileRunning();
+    void delayTypedAsZero();
+    void recordingRewritesEveryLabel();
+    void exitDuringAnEcho();
+};
+
+void TestMonitoring::startsByItself()
+{
+    Window w;
+    w.echo->addHost("localhost", {FakeBehaviour::Reply, 0, 0, 0});
+    QVERIFY(!w.form.engine().isRunning());
+    QCOMPARE(w.form.engine().workerCount(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w.form.engine().isRunning(), 2000);
+    const qint64 runAt = w.clock.elapsed();
+    QVERIFY2(runAt >= 900, qPrintable(QString::number(runAt)));
+    QCOMPARE(w.form.engine().workerCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(w.form.engine().workerCount(), 5, 2000);
+    const qint64 workersAt = w.clock.elapsed();
+    QVERIFY2(workersAt >= 1900, qPrintable(QString::number(workersAt)));
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1, 2000);
+    const qint64 firstLineAt = w.clock.elapsed();
+    // The first line comes after the workers' first 200 ms poll.
+    QVERIFY2(firstLineAt >= 2100 && firstLineAt < 2800, qPrintable(QString::number(firstLineAt)));
+    QCOMPARE(w.form.Memo1->lineFromEnd(0), QStringLiteral("Reply from localhost bytes=32 time=0 ms"));
+    QCOMPARE(w.form.PageControl1->tabText(0), QStringLiteral("Ping localhost"));
+    for (int slot = 1; slot < 5; ++slot)
+        QCOMPARE(w.lines(slot), 0);
+}
+
+void TestMonitoring::clickInTheFirstSecondEndsStopped()
+{
+    Window w;
+    w.echo->addHost("localhost", {FakeBehaviour::Reply, 0, 0, 0});
+    QTest::mouseClick(w.form.Button1, Qt::LeftButton);
+    QVERIFY(w.form.engine().isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.Timer6->isActive(), 2000);
+    QVERIFY(!w.form.engine().isRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(w.form.engine().workerCount(), 5, 2000);
+    QTest::qWait(600);
+    QCOMPARE(w.lines(0), 0);
+}
+
+void TestMonitoring::startStopButton()
+{
+    Window w;
+    w.echo->addHost("localhost", {FakeBehaviour::Reply, 2, 0, 0});
+    w.form.Edit1->setText(QStringLiteral("200"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 2, 5000);
+    QTest::mouseClick(w.form.Button1, Qt::LeftButton);
+    QVERIFY(!w.form.engine().isRunning());
+    const int atStop = w.lines(0);
+    QTest::qWait(800);
+    QVERIFY(w.lines(0) <= atStop + 1);
+    const int stopped = w.lines(0);
+    QTest::mouseClick(w.form.Button1, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) > stopped, 1000);
+}
+
+void TestMonitoring::sevenEntriesFiveMonitored()
+{
+    const QStringList hosts{"h1", "h2", "h3", "h4", "h5", "h6", "h7"};
+    Window w(hosts);
+    for (const QString& h : hosts)
+        w.echo->addHost(h.toStdString(), {FakeBehaviour::Reply, 1, 0, 0});
+    w.form.Edit1->setText(QStringLiteral("200"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1 && w.lines(4) >= 1, 5000);
+    QCOMPARE(w.form.PageControl1->count(), 5);
+    for (int slot = 0; slot < 5; ++slot) {
+        QCOMPARE(w.form.PageControl1->tabText(slot), QStringLiteral("Ping ") + hosts[slot]);
+        QCOMPARE(w.form.slotLog(slot)->lineFromEnd(0),
+                 QStringLiteral("Reply from %1 bytes=32 time=1 ms").arg(hosts[slot]));
+    }
+    QCOMPARE(w.echo->echoCount("h6"), 0);
+    QCOMPARE(w.echo->echoCount("h7"), 0);
+}
+
+void TestMonitoring::editingAndDeletingWhileRunning()
+{
+    Window w({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    for (const char* h : {"a", "b", "c", "b2"})
+        w.echo->addHost(h, {FakeBehaviour::Reply, 1, 0, 0});
+    w.form.Edit1->setText(QStringLiteral("200"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(1) >= 1 && w.lines(2) >= 1, 5000);
+
+    // Editing the second host: from its next attempt on, slot 1 names the new one.
+    w.form.ListBox1->item(1)->setText(QStringLiteral("b2"));
+    const int before = w.lines(1);
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(1) >= before + 2, 3000);
+    QCOMPARE(w.form.Memo2->lineFromEnd(0), QStringLiteral("Reply from b2 bytes=32 time=1 ms"));
+    QCOMPARE(w.form.PageControl1->tabText(1), QStringLiteral("Ping b2"));
+
+    // Deleting the third host: slot 2 stops, its tab and log stay as they were.
+    delete w.form.ListBox1->takeItem(2);
+    QTest::qWait(300);
+    const int slot2 = w.lines(2);
+    const QString lastLine = w.form.Memo3->lineFromEnd(0);
+    QTest::qWait(700);
+    QCOMPARE(w.lines(2), slot2);
+    QCOMPARE(w.form.Memo3->lineFromEnd(0), lastLine);
+    QCOMPARE(w.form.PageControl1->tabText(2), QStringLiteral("Ping c"));
+    QVERIFY(w.lines(0) > 0);
+}
+
+void TestMonitoring::delayTypedAsZero()
+{
+    Window w;
+    w.echo->addHost("localhost", {FakeBehaviour::Reply, 0, 0, 0});
+    w.form.Edit1->clear();
+    QTest::keyClicks(w.form.Edit1, QStringLiteral("0"));
+    QCOMPARE(w.form.Edit1->text(), QStringLiteral("0"));
+    QCOMPARE(w.form.UpDown1->position(), 1000); // out of range: the up-down keeps its value
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 30, 5000);
+}
+
+void TestMonitoring::recordingRewritesEveryLabel()
+{
+    Window w;
+    // Recorded straight through the window's recording routine.
+    w.form.recordResult(2, QStringLiteral("Reply from x bytes=32 time=10 ms"));
+    w.form.recordResult(2, QStringLiteral("Requested Timed out."));
+    w.form.recordResult(2, QStringLiteral("Reply from x bytes=32 time=30 ms"));
+    QCOMPARE(w.form.packetLabel(2)->caption(),
+             QStringLiteral("Packets send = 3\rPackets recived = 2\rPackets lost = 1\rLoss = 33.33 %"));
+    QCOMPARE(w.form.timingLabel(2)->caption(),
+             QStringLiteral("Minimum = 10 ms\rMaximum = 30 ms\rAverage = 20 ms"));
+    // The other slots were rewritten from their own (unchanged) figures.
+    QCOMPARE(w.form.timingLabel(0)->caption(),
+             QStringLiteral("Minimum = -1 ms\rMaximum = 0 ms\rAverage = 0 ms"));
+    QCOMPARE(w.form.packetLabel(4)->caption(),
+             QStringLiteral("Packets send = 0\rPackets recived = 0\rPackets lost = 0\rLoss = 0 %"));
+    QCOMPARE(w.form.Memo3->lineCount(), 3);
+
+    // After a reset the labels keep their figures until the next result.
+    w.form.UpDown2->setPosition(1500);
+    w.form.resetSlotStatistics(2);
+    QCOMPARE(w.form.timingLabel(2)->caption(),
+             QStringLiteral("Minimum = 10 ms\rMaximum = 30 ms\rAverage = 20 ms"));
+    w.form.recordResult(0, QStringLiteral("Requested Timed out."));
+    QCOMPARE(w.form.timingLabel(2)->caption(),
+             QStringLiteral("Minimum = 1500 ms\rMaximum = 0 ms\rAverage = 0 ms"));
+}
+
+void TestMonitoring::exitDuringAnEcho()
+{
+    auto w = std::make_unique<Window>();
+    w->echo->addHost("localhost", {FakeBehaviour::TimeOut, 0, 0, 0});
+    w->form.UpDown2->setPosition(10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->echo->echoesInFlight(), 1, 5000);
+    std::shared_ptr<FakeEchoService> echo = w->echo;
+    QElapsedTimer t;
+    t.start();
+    w.reset();
+    QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(echo->cancelledEchoes(), 1);
+    QCOMPARE(echo->echoesInFlight(), 0);
+}
+
+QTEST_MAIN(TestMonitoring)
+#include "tst_monitoring.moc"
