@@ -319,7 +319,10 @@ bool TTrayIcon::RemoveFromTray()
 
 bool TTrayIcon::RefreshTray()
 {
-    return m_handler->area()->modify(m_iconId, FillIconRecord());
+    const bool ok = m_handler->area()->modify(m_iconId, FillIconRecord());
+    if (ok)
+        passMenuToHost();
+    return ok;
 }
 
 void TTrayIcon::passMenuToHost()
@@ -615,16 +618,20 @@ void TTrayIcon::HideAppButton()
 
 void TTrayIcon::sendMinimizedToTray(QWidget* window, bool raiseEvent)
 {
-    // Qt reports a minimise only after it happened. The send-to-tray runs
-    // once that event is over: the window is put back to its normal state
-    // first so that showing it later brings it back whole.
+    // Qt reports a minimise only after it happened, so the send-to-tray runs
+    // once that event is over, and only if the minimise still stands (the
+    // window system may echo state changes late).
     QPointer<QWidget> target(window);
     QTimer::singleShot(0, this, [this, target, raiseEvent] {
-        if (target)
-            target->setWindowState(target->windowState() & ~Qt::WindowMinimized);
+        if (!target || !target->isVisible() || !target->isMinimized())
+            return;
         if (raiseEvent && m_onMinimizeToTray)
             m_onMinimizeToTray(this);
         DoSendToTray();
+        // Taken back while hidden, so nothing flashes; shown again later,
+        // the window comes back whole.
+        if (target)
+            target->setWindowState(target->windowState() & ~Qt::WindowMinimized);
     });
 }
 
@@ -642,11 +649,8 @@ bool TTrayIcon::appWindowHook(QObject* watched, QEvent* event)
             // The owner hook claims this minimise when it sends to the tray
             // itself; the window is then never minimised at all.
             const bool ownerTakesIt = m_hookedOwner == main && m_onMinimizeToTray;
-            if (!ownerTakesIt)
+            if (!ownerTakesIt && main->isVisible())
                 sendMinimizedToTray(main, false);
-        } else if (wasMinimized && !minimized && !main->isVisible()) {
-            // Restored from outside: back to normal and visible.
-            main->setVisible(true);
         }
         break;
     }
@@ -686,8 +690,8 @@ bool TTrayIcon::ownerWindowHook(QEvent* event)
         break;
     case QEvent::WindowStateChange: {
         const auto* e = static_cast<QWindowStateChangeEvent*>(event);
-        if (owner->isMinimized() && !e->oldState().testFlag(Qt::WindowMinimized) &&
-            m_minimizeToTray && m_onMinimizeToTray)
+        if (owner->isVisible() && owner->isMinimized() &&
+            !e->oldState().testFlag(Qt::WindowMinimized) && m_minimizeToTray && m_onMinimizeToTray)
             sendMinimizedToTray(owner, true);
         break;
     }
