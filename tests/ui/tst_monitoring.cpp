@@ -54,6 +54,7 @@ private slots:
     void delayTypedAsZero();
     void recordingRewritesEveryLabel();
     void exitDuringAnEcho();
+    void noEchoPermissionIsToldOnce();
 };
 
 void TestMonitoring::startsByItself()
@@ -205,6 +206,23 @@ void TestMonitoring::exitDuringAnEcho()
     QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
     QCOMPARE(echo->cancelledEchoes(), 1);
     QCOMPARE(echo->echoesInFlight(), 0);
+}
+
+void TestMonitoring::noEchoPermissionIsToldOnce()
+{
+    Window w({QStringLiteral("a"), QStringLiteral("b")});
+    for (const char* h : {"a", "b"})
+        w.echo->addHost(h, {FakeBehaviour::NotPermitted, 0, 0, 0});
+    QStringList notices;
+    w.form.setNoticePresenter([&](const QString& text) { notices << text; });
+    w.form.Edit1->setText(QStringLiteral("200"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 4 && w.lines(1) >= 4, 6000);
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices[0].contains(QLatin1String("setcap cap_net_raw+ep")));
+    QVERIFY(notices[0].contains(QLatin1String("ping_group_range")));
+    // The result lines stay what a failed echo gives.
+    QCOMPARE(w.form.Memo1->lineFromEnd(0), QStringLiteral("Requested Timed out."));
+    QCOMPARE(w.form.Memo2->lineFromEnd(1), QStringLiteral("Requested Timed out."));
 }
 
 QTEST_MAIN(TestMonitoring)
