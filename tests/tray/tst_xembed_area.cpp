@@ -1,0 +1,158 @@
+// The X11 tray protocol backend against a real tray (trayer) on the private X
+// server the test runs on: the shared backend contract, docking, and what the
+// icon window does with the size, tooltip and mouse it gets.
+#include "area_contract.h"
+#include "notifyarea/xembed_notify_area.h"
+
+#include <QProcess>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace tarnwick::platform;
+
+namespace {
+
+QSize parentSize(QWidget* window)
+{
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto win = static_cast<xcb_window_t>(window->winId());
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, win), nullptr);
+    if (!tree)
+        return {};
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, tree->parent), nullptr);
+    std::free(tree);
+    if (!geometry)
+        return {};
+    const QSize size(geometry->width, geometry->height);
+    std::free(geometry);
+    return size;
+}
+
+} // namespace
+
+class TestXEmbedArea : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void contract();
+    void docksAtTheTraysSize();
+    void iconWindowMouse();
+    void lossAndRestart();
+
+private:
+    void startTray();
+    void stopTray();
+    std::unique_ptr<QProcess> m_tray;
+};
+
+void TestXEmbedArea::startTray()
+{
+    m_tray = std::make_unique<QProcess>();
+    m_tray->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_tray->start(QStringLiteral("trayer"),
+                  {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                   "--SetDockType", "false", "--SetPartialStrut", "false"});
+    QVERIFY2(m_tray->waitForStarted(), "trayer did not start");
+}
+
+void TestXEmbedArea::stopTray()
+{
+    if (!m_tray)
+        return;
+    m_tray->terminate();
+    m_tray->waitForFinished(5000);
+    m_tray.reset();
+}
+
+void TestXEmbedArea::initTestCase()
+{
+    QVERIFY(XEmbedNotifyArea::platformSupported());
+    startTray();
+    XEmbedNotifyArea probe;
+    QTRY_VERIFY_WITH_TIMEOUT(probe.isAvailable(), 5000);
+}
+
+void TestXEmbedArea::cleanupTestCase()
+{
+    stopTray();
+}
+
+void TestXEmbedArea::contract()
+{
+    XEmbedNotifyArea area;
+    checkRequestContract(area);
+}
+
+void TestXEmbedArea::docksAtTheTraysSize()
+{
+    XEmbedNotifyArea area;
+    QSignalSpy placed(&area, &NotifyArea::iconGeometryChanged);
+    QVERIFY(area.add(11, IconState{contractIcon(), QString(200, QLatin1Char('t'))}));
+    QWidget* window = area.iconWindow(11);
+    QVERIFY(window);
+    QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(11).isEmpty(), 5000);
+    QTRY_VERIFY(!placed.isEmpty());
+    QCOMPARE(placed.last().at(1).toRect(), area.iconGeometry(11));
+    QVERIFY(window->isVisible());
+    // The size is the socket's, in the widget's own (logical) pixels.
+    QCOMPARE(window->size(), parentSize(window));
+    QCOMPARE(area.iconGeometry(11).size(), window->size());
+    QVERIFY(window->width() >= 16);
+    QCOMPARE(window->toolTip().size(), maxTooltipLength);
+    QCOMPARE(window->windowTitle(), XEmbedNotifyArea::iconWindowTitle(11));
+    // trayer names no visual of its own: no alpha channel then.
+    QVERIFY(!window->testAttribute(Qt::WA_TranslucentBackground));
+    // A close request is refused; only the owner removes its icon.
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QVERIFY(area.remove(11));
+    QTRY_VERIFY(!area.iconWindow(11));
+}
+
+void TestXEmbedArea::iconWindowMouse()
+{
+    XEmbedNotifyArea area;
+    QVERIFY(area.add(12, IconState{contractIcon(), QString()}));
+    QWidget* window = area.iconWindow(12);
+    QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(12).isEmpty(), 5000);
+    QList<Notification> seen;
+    connect(&area, &NotifyArea::notification, this, [&](const Notification& n) { seen << n; });
+    // A press where no move was reported is announced by a Move, once.
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(3, 4));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(3, 4));
+    QTest::mousePress(window, Qt::RightButton, {}, QPoint(3, 4));
+    QTest::mouseRelease(window, Qt::RightButton, {}, QPoint(3, 4));
+    QTest::mouseClick(window, Qt::MiddleButton, {}, QPoint(5, 6));
+    QStringList codes;
+    for (const Notification& n : seen) {
+        QCOMPARE(n.iconId, 12u);
+        QVERIFY(!n.synthesized);
+        codes << QLatin1String(notificationCodeName(n.code));
+    }
+    QCOMPARE(codes.join(' '), QStringLiteral("Move LeftDown LeftUp RightDown RightUp Move "
+                                             "MiddleDown MiddleUp"));
+    QCOMPARE(seen.first().pos, window->mapToGlobal(QPoint(3, 4)));
+}
+
+void TestXEmbedArea::lossAndRestart()
+{
+    XEmbedNotifyArea area;
+    QVERIFY(area.add(13, IconState{contractIcon(), QString()}));
+    QPointer<QWidget> window = area.iconWindow(13);
+    QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(13).isEmpty(), 5000);
+    checkRestartContract(area, [this] { stopTray(); }, [this] { startTray(); });
+    // The old window is gone, not left on the desktop.
+    QTRY_VERIFY(!window);
+}
+
+QTEST_MAIN(TestXEmbedArea)
+#include "tst_xembed_area.moc"
