@@ -5,10 +5,12 @@
 // client namespace; the other hosts are named network namespaces that exist
 // only inside the rig ("ip netns exec NAME ..." reaches them).
 //
-//   client  198.18.1.2/24   - r1 198.18.1.1 | 198.18.2.1 - r2 198.18.2.2 | 198.18.3.1 - target 198.18.3.2
-//                                                          r2 198.18.5.1 - target5 198.18.5.2
-//   client  198.18.10.1/24  - responder 198.18.10.2 (kernel echo off; our userspace responder)
-//   client  198.18.20.1/24  - dns 198.18.20.2 (UDP/TCP 53 dropped: a silent name server)
+// clang-format off
+//   client 198.18.1.2 - 198.18.1.1 r1 198.18.2.1 - 198.18.2.2 r2 198.18.3.1 - 198.18.3.2 target
+//                                                               r2 198.18.5.1 - 198.18.5.2 target5
+//   client 198.18.10.1 - 198.18.10.2 responder (kernel echo off; our userspace responder)
+//   client 198.18.20.1 - 198.18.20.2 dns (UDP/TCP 53 dropped: a silent name server)
+// clang-format on
 //
 // The client's default route leads to r1; r1 knows only the rig's networks,
 // so nothing can leave the rig.
@@ -23,15 +25,15 @@ inline constexpr const char* kNsResponder = "rs";
 inline constexpr const char* kNsDns = "dns";
 
 // The client's own addresses and interfaces.
-inline constexpr const char* kClientToRouter = "198.18.1.2"; // c-r1
+inline constexpr const char* kClientToRouter = "198.18.1.2";     // c-r1
 inline constexpr const char* kClientToResponder = "198.18.10.1"; // c-rs
-inline constexpr const char* kClientToDns = "198.18.20.1"; // c-dns
+inline constexpr const char* kClientToDns = "198.18.20.1";       // c-dns
 
 // Two routers in a row (forwarding, ICMP rate limit off).
-inline constexpr const char* kRouter1 = "198.18.1.1";     // first hop
-inline constexpr const char* kRouter1Far = "198.18.2.1";  // r1 towards r2
-inline constexpr const char* kRouter2 = "198.18.2.2";     // second hop
-inline constexpr const char* kRouter2Far = "198.18.3.1";  // r2 towards the target
+inline constexpr const char* kRouter1 = "198.18.1.1";    // first hop
+inline constexpr const char* kRouter1Far = "198.18.2.1"; // r1 towards r2
+inline constexpr const char* kRouter2 = "198.18.2.2";    // second hop
+inline constexpr const char* kRouter2Far = "198.18.3.1"; // r2 towards the target
 
 // Answered by the kernel, two routers away.
 inline constexpr const char* kTarget = "198.18.3.2";
@@ -55,9 +57,9 @@ inline constexpr const char* kResponderForged = "198.18.10.99";
 inline constexpr const char* kDnsServer = "198.18.20.2";
 
 // Names in the rig's default /etc/hosts ("rig.sh --hosts FILE" replaces it).
-inline constexpr const char* kTargetName = "target.tarnwick.test";     // 198.18.3.2
-inline constexpr const char* kRouter1Name = "r1.tarnwick.test";        // 198.18.1.1
-inline constexpr const char* kRouter2Name = "r2.tarnwick.test";        // 198.18.2.2
+inline constexpr const char* kTargetName = "target.tarnwick.test";       // 198.18.3.2
+inline constexpr const char* kRouter1Name = "r1.tarnwick.test";          // 198.18.1.1
+inline constexpr const char* kRouter2Name = "r2.tarnwick.test";          // 198.18.2.2
 inline constexpr const char* kResponderName = "responder.tarnwick.test"; // 198.18.10.2
 // Listed twice: 198.18.3.2 first, then 198.18.10.2 (which a re-sorting
 // resolver would put first, as it shares a longer prefix with our address).

@@ -161,7 +161,8 @@ std::vector<std::string> split(const std::string& text, char separator)
     std::size_t start = 0;
     for (;;) {
         const std::size_t at = text.find(separator, start);
-        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        parts.push_back(
+            text.substr(start, at == std::string::npos ? std::string::npos : at - start));
         if (at == std::string::npos) {
             return parts;
         }
@@ -237,11 +238,11 @@ void sendPacket(int icmpSocket, int rawIpSocket, const Outgoing& out)
     sockaddr_in to{};
     to.sin_family = AF_INET;
     std::memcpy(&to.sin_addr, out.packet.data() + 16, 4);
-    const ssize_t sent =
-        out.forged ? sendto(rawIpSocket, out.packet.data(), out.packet.size(), 0,
-                            reinterpret_cast<const sockaddr*>(&to), sizeof to)
-                   : sendto(icmpSocket, out.packet.data() + 20, out.packet.size() - 20, 0,
-                            reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t sent = out.forged
+                             ? sendto(rawIpSocket, out.packet.data(), out.packet.size(), 0,
+                                      reinterpret_cast<const sockaddr*>(&to), sizeof to)
+                             : sendto(icmpSocket, out.packet.data() + 20, out.packet.size() - 20, 0,
+                                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (sent < 0) {
         std::fprintf(stderr, "rig_responder: sendto: %s\n", std::strerror(errno));
     }
@@ -285,8 +286,8 @@ int main(int argc, char** argv)
             for (const auto& p : pending) {
                 next = std::min(next, p.due);
             }
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(next - Clock::now())
-                                .count();
+            const auto ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(next - Clock::now()).count();
             wait.tv_sec = ns > 0 ? ns / 1000000000 : 0;
             wait.tv_nsec = ns > 0 ? ns % 1000000000 : 0;
             waitp = &wait;
@@ -381,8 +382,8 @@ int main(int argc, char** argv)
                 reply(a.address, id, seq, true);
                 break;
             case Kind::Unreach:
-                out.push_back({icmpError(ip, ihl, self, 3, static_cast<std::uint8_t>(a.value)),
-                               false});
+                out.push_back(
+                    {icmpError(ip, ihl, self, 3, static_cast<std::uint8_t>(a.value)), false});
                 break;
             case Kind::Ttlx:
                 out.push_back({icmpError(ip, ihl, self, 11, 0), false});

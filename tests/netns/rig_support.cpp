@@ -163,8 +163,7 @@ CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs,
     return result;
 }
 
-CommandResult runInPeer(const std::string& ns, const std::vector<std::string>& argv,
-                        int timeoutMs)
+CommandResult runInPeer(const std::string& ns, const std::vector<std::string>& argv, int timeoutMs)
 {
     std::vector<std::string> all{"ip", "netns", "exec", ns};
     all.insert(all.end(), argv.begin(), argv.end());
@@ -202,7 +201,8 @@ HostsFileOverride::HostsFileOverride(const std::string& content)
     static int counter = 0;
     m_path = scratchDir() + "/hosts-override-" + std::to_string(getpid()) + "-" +
              std::to_string(++counter);
-    m_ok = !scratchDir().empty() && writeFile(m_path, content) && chmod(m_path.c_str(), 0644) == 0 &&
+    m_ok = !scratchDir().empty() && writeFile(m_path, content) &&
+           chmod(m_path.c_str(), 0644) == 0 &&
            mount(m_path.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
 }
 
@@ -342,9 +342,9 @@ std::vector<ResponderRequest> RigResponder::requests() const
 bool RigResponder::waitForRequests(std::size_t count, int timeoutMs) const
 {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return m_requests.size() >= count || m_ended; }) &&
-           m_requests.size() >= count;
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return m_requests.size() >= count || m_ended;
+    }) && m_requests.size() >= count;
 }
 
 std::size_t RigResponder::delayedActionsDone() const
@@ -356,9 +356,9 @@ std::size_t RigResponder::delayedActionsDone() const
 bool RigResponder::waitForDelayedActions(std::size_t count, int timeoutMs) const
 {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return m_delayedDone >= count || m_ended; }) &&
-           m_delayedDone >= count;
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return m_delayedDone >= count || m_ended;
+    }) && m_delayedDone >= count;
 }
 
 void RigResponder::stop()

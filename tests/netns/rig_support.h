@@ -25,7 +25,7 @@ bool insideRig();
 std::string scratchDir();
 
 struct CommandResult {
-    int exitCode = -1; // -1: could not start, was killed or timed out
+    int exitCode = -1;  // -1: could not start, was killed or timed out
     std::string output; // stdout and stderr together
 };
 

@@ -49,8 +49,7 @@ struct PathHandle {
 PathHandle openOn(EchoPath path)
 {
     PathHandle p;
-    p.range = std::make_unique<PingGroupRange>(path == EchoPath::Datagram ? "0 2147483647"
-                                                                          : "1 0");
+    p.range = std::make_unique<PingGroupRange>(path == EchoPath::Datagram ? "0 2147483647" : "1 0");
     p.handle = SystemEchoService::openPath(path, kHelper, &p.error);
     return p;
 }
@@ -71,7 +70,9 @@ const EchoPath kPaths[] = {EchoPath::Datagram, EchoPath::Raw, EchoPath::Helper};
 QString describe(const EchoResult& r)
 {
     if (!r.reply) {
-        return QStringLiteral("failure %1 (errno %2)").arg(static_cast<int>(r.failure)).arg(r.error);
+        return QStringLiteral("failure %1 (errno %2)")
+            .arg(static_cast<int>(r.failure))
+            .arg(r.error);
     }
     return QStringLiteral("status %1 rtt %2 from %3")
         .arg(r.reply->status)
@@ -82,9 +83,8 @@ QString describe(const EchoResult& r)
 // Round trips that iputils ping measured against the same host.
 QList<double> pingTimes(const char* destination, int count)
 {
-    const CommandResult run = runCommand({"ping", "-n", "-c", std::to_string(count), "-i", "0.2",
-                                          "-W", "2", destination},
-                                         60000);
+    const CommandResult run = runCommand(
+        {"ping", "-n", "-c", std::to_string(count), "-i", "0.2", "-W", "2", destination}, 60000);
     QList<double> times;
     static const QRegularExpression time(QStringLiteral("time=([0-9.]+) ms"));
     auto it = time.globalMatch(QString::fromStdString(run.output));
@@ -204,8 +204,7 @@ void TestEchoRig::outcomes_data()
         {"responder drops", kResponder, "drop", 0, 300, timedOut, 0, ""},
         {"unreachable host", kResponder, "unreach:1", 0, 2000, none, 11003, kResponder},
         {"unreachable net", kResponder, "unreach:0", 0, 2000, none, 11002, kResponder},
-        {"administratively prohibited", kResponder, "unreach:13", 0, 2000, none, 11003,
-         kResponder},
+        {"administratively prohibited", kResponder, "unreach:13", 0, 2000, none, 11003, kResponder},
         {"port unreachable", kResponder, "unreach:3", 0, 2000, none, 11005, kResponder},
         {"time exceeded", kResponder, "ttlx", 0, 2000, none, 11013, kResponder},
         {"reply without data", kResponder, "trunc", 0, 2000, none, 0, kResponder},
@@ -444,8 +443,8 @@ void TestEchoRig::fiveThreadsGetTheirOwnReplies()
     QVERIFY(responder.waitForRequests(kThreads * kAttempts, 2000));
     const auto seen = responder.requests();
     QCOMPARE(seen.size(), std::size_t{kThreads * kAttempts});
-    const auto dropped = std::count_if(seen.begin(), seen.end(),
-                                       [](const ResponderRequest& r) { return r.action == "drop"; });
+    const auto dropped = std::count_if(
+        seen.begin(), seen.end(), [](const ResponderRequest& r) { return r.action == "drop"; });
     QCOMPARE(wrong.load(), 0);
     QCOMPARE(successes.load(), int(seen.size() - std::size_t(dropped)));
     QCOMPARE(timeouts.load(), int(dropped));
@@ -487,8 +486,7 @@ void TestEchoRig::cancelCutsLongWaitShort()
 
     // Still cancelled: the next echo returns at once and sends nothing.
     const std::uint64_t before = icmpEchoRequestsSent();
-    QVERIFY(echoTo(*p.handle, kResponder, 10000, 0, 32, &cancel).failure ==
-            EchoFailure::Cancelled);
+    QVERIFY(echoTo(*p.handle, kResponder, 10000, 0, 32, &cancel).failure == EchoFailure::Cancelled);
     QCOMPARE(icmpEchoRequestsSent(), before);
 
     // After a reset the same handle works again.

@@ -238,12 +238,9 @@ void TestHelperRig::refusesMalformedInput_data()
     const struct {
         const char* name;
         const char* destination;
-    } forbidden[] = {{"this network", "0.0.0.0"},
-                     {"this network, host part", "0.1.2.3"},
-                     {"multicast", "224.0.0.1"},
-                     {"multicast, top", "239.255.255.250"},
-                     {"reserved", "240.0.0.1"},
-                     {"broadcast", "255.255.255.255"}};
+    } forbidden[] = {{"this network", "0.0.0.0"}, {"this network, host part", "0.1.2.3"},
+                     {"multicast", "224.0.0.1"},  {"multicast, top", "239.255.255.250"},
+                     {"reserved", "240.0.0.1"},   {"broadcast", "255.255.255.255"}};
     for (const auto& f : forbidden) {
         HelperRequest r = good;
         r.destination = parseIPv4(f.destination).value_or(0);
@@ -364,7 +361,8 @@ void TestHelperRig::carriesOnlyCapNetRawAndDropsIt()
         QCOMPARE(QString::fromStdString(procStatusField(helper.pid(), set)),
                  QStringLiteral("0000000000000000"));
     }
-    QCOMPARE(QString::fromStdString(procStatusField(helper.pid(), "NoNewPrivs")), QStringLiteral("1"));
+    QCOMPARE(QString::fromStdString(procStatusField(helper.pid(), "NoNewPrivs")),
+             QStringLiteral("1"));
     QCOMPARE(QString::fromStdString(procStatusField(helper.pid(), "Uid")), QStringLiteral("65534"));
 }
 
@@ -385,8 +383,9 @@ void TestHelperRig::ordinaryUserReachesEchoThroughHelperOnly()
         QVERIFY(range.ok());
         const QString out = runAsNobody(m_grantedHelper, "auto");
         // Neither socket may be opened by this user here...
-        QVERIFY2(out.contains(QStringLiteral("datagram-error=%1 raw-error=%2").arg(EACCES).arg(EPERM)),
-                 qPrintable(out));
+        QVERIFY2(
+            out.contains(QStringLiteral("datagram-error=%1 raw-error=%2").arg(EACCES).arg(EPERM)),
+            qPrintable(out));
         // ...so the program's choice falls to the helper, which works.
         QVERIFY2(out.contains(QStringLiteral("path helper")), qPrintable(out));
         QCOMPARE(out.count(reply), 3);
@@ -399,7 +398,8 @@ void TestHelperRig::ordinaryUserReachesEchoThroughHelperOnly()
                  3);
         QVERIFY2(runAsNobody(m_plainHelper, "helper").contains(QStringLiteral("path none")),
                  "an incapable helper was accepted");
-        QVERIFY(runAsNobody(m_dir + "/missing", "auto").contains(QStringLiteral("path unavailable")));
+        QVERIFY(
+            runAsNobody(m_dir + "/missing", "auto").contains(QStringLiteral("path unavailable")));
     }
     {
         // Where the system allows datagram sockets nothing privileged is used.

@@ -108,9 +108,12 @@ void TestResolverRig::forward_data()
     QTest::newRow("name") << kTargetName << kTarget;
     QTest::newRow("router") << kRouter1Name << kRouter1;
     QTest::newRow("any letter case") << "TARGET.Tarnwick.Test" << kTarget;
-    QTest::newRow("localhost") << "localhost" << "127.0.0.1";
-    QTest::newRow("literal") << "198.18.3.53" << "198.18.3.53";
-    QTest::newRow("literal with blanks around") << " 198.18.3.53\t" << "198.18.3.53";
+    QTest::newRow("localhost") << "localhost"
+                               << "127.0.0.1";
+    QTest::newRow("literal") << "198.18.3.53"
+                             << "198.18.3.53";
+    QTest::newRow("literal with blanks around") << " 198.18.3.53\t"
+                                                << "198.18.3.53";
     QTest::newRow("name with blanks around") << QString(" %1 ").arg(kTargetName) << kTarget;
 }
 
@@ -190,8 +193,10 @@ void TestResolverRig::reverse_data()
     QTest::addColumn<QString>("expected"); // empty: no name
     QTest::newRow("first name of the first line") << kTarget << kTargetName;
     QTest::newRow("router") << kRouter2 << kRouter2Name;
-    QTest::newRow("loopback") << "127.0.0.1" << "localhost";
-    QTest::newRow("no name anywhere") << "198.18.99.99" << "";
+    QTest::newRow("loopback") << "127.0.0.1"
+                              << "localhost";
+    QTest::newRow("no name anywhere") << "198.18.99.99"
+                                      << "";
 }
 
 void TestResolverRig::reverse()

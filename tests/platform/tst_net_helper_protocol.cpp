@@ -63,8 +63,8 @@ void TestNetHelperProtocol::requestValidation_data()
     QTest::newRow("loopback") << "127.0.0.1" << 32 << 0 << qint64(2000) << -1 << RequestCheck::Ok;
     QTest::newRow("no data, ttl 255, longest wait")
         << "198.18.3.2" << 0 << 255 << qint64(kHelperMaxTimeoutMs) << -1 << RequestCheck::Ok;
-    QTest::newRow("largest data") << "198.18.3.2" << int(kHelperMaxDataSize) << 0 << qint64(1)
-                                  << -1 << RequestCheck::Ok;
+    QTest::newRow("largest data") << "198.18.3.2" << int(kHelperMaxDataSize) << 0 << qint64(1) << -1
+                                  << RequestCheck::Ok;
     QTest::newRow("last unicast before multicast")
         << "223.255.255.254" << 32 << 0 << qint64(2000) << -1 << RequestCheck::Ok;
     QTest::newRow("magic") << "198.18.3.2" << 32 << 0 << qint64(2000) << 0
@@ -81,19 +81,18 @@ void TestNetHelperProtocol::requestValidation_data()
                                << RequestCheck::BadDestination;
     QTest::newRow("multicast") << "224.0.0.1" << 32 << 0 << qint64(2000) << -1
                                << RequestCheck::BadDestination;
-    QTest::newRow("reserved block") << "240.0.0.1" << 32 << 0 << qint64(2000) << -1
-                                    << RequestCheck::BadDestination;
+    QTest::newRow("reserved block")
+        << "240.0.0.1" << 32 << 0 << qint64(2000) << -1 << RequestCheck::BadDestination;
     QTest::newRow("broadcast") << "255.255.255.255" << 32 << 0 << qint64(2000) << -1
                                << RequestCheck::BadDestination;
     QTest::newRow("data too big") << "198.18.3.2" << int(kHelperMaxDataSize) + 1 << 0
                                   << qint64(2000) << -1 << RequestCheck::BadDataSize;
     QTest::newRow("no time-out") << "198.18.3.2" << 32 << 0 << qint64(0) << -1
                                  << RequestCheck::BadTimeout;
-    QTest::newRow("time-out too long") << "198.18.3.2" << 32 << 0
-                                       << qint64(kHelperMaxTimeoutMs) + 1 << -1
-                                       << RequestCheck::BadTimeout;
-    QTest::newRow("time-out wraps negative") << "198.18.3.2" << 32 << 0 << qint64(0xffffffff)
-                                             << -1 << RequestCheck::BadTimeout;
+    QTest::newRow("time-out too long") << "198.18.3.2" << 32 << 0 << qint64(kHelperMaxTimeoutMs) + 1
+                                       << -1 << RequestCheck::BadTimeout;
+    QTest::newRow("time-out wraps negative")
+        << "198.18.3.2" << 32 << 0 << qint64(0xffffffff) << -1 << RequestCheck::BadTimeout;
 }
 
 void TestNetHelperProtocol::requestValidation()

@@ -115,8 +115,8 @@ void TestNetPacket::checksum_data()
         return a;
     };
     // RFC 1071's worked example: the sum is ddf2, so the checksum is 220d.
-    QTest::newRow("rfc 1071 example") << b({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7})
-                                      << 0x220d;
+    QTest::newRow("rfc 1071 example")
+        << b({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7}) << 0x220d;
     QTest::newRow("empty") << QByteArray() << 0xffff;
     QTest::newRow("odd length pads with zero") << b({0x01}) << 0xfeff;
     QTest::newRow("carries fold back in") << b({0xff, 0xff, 0xff, 0xff}) << 0x0000;
@@ -154,11 +154,11 @@ void TestNetPacket::statusTable_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("status");
     const int rows[][3] = {
-        {0, 0, 0},       {3, 0, 11002},  {3, 6, 11002},  {3, 9, 11002},  {3, 11, 11002},
-        {3, 1, 11003},   {3, 7, 11003},  {3, 10, 11003}, {3, 12, 11003}, {3, 13, 11003},
-        {3, 14, 11003},  {3, 15, 11003}, {3, 8, 11003},  {3, 2, 11004},  {3, 3, 11005},
-        {3, 4, 11009},   {3, 5, 11012},  {11, 0, 11013}, {11, 1, 11014}, {12, 0, 11015},
-        {12, 1, 11015},  {4, 0, 11016},  {3, 16, 11050}, {11, 2, 11050}, {5, 0, 11050},
+        {0, 0, 0},      {3, 0, 11002},  {3, 6, 11002},  {3, 9, 11002},  {3, 11, 11002},
+        {3, 1, 11003},  {3, 7, 11003},  {3, 10, 11003}, {3, 12, 11003}, {3, 13, 11003},
+        {3, 14, 11003}, {3, 15, 11003}, {3, 8, 11003},  {3, 2, 11004},  {3, 3, 11005},
+        {3, 4, 11009},  {3, 5, 11012},  {11, 0, 11013}, {11, 1, 11014}, {12, 0, 11015},
+        {12, 1, 11015}, {4, 0, 11016},  {3, 16, 11050}, {11, 2, 11050}, {5, 0, 11050},
         {13, 0, 11050},
     };
     for (const auto& r : rows) {
@@ -184,7 +184,8 @@ void TestNetPacket::rawPackets_data()
     auto q = [](const Bytes& b) {
         return QByteArray(reinterpret_cast<const char*>(b.data()), int(b.size()));
     };
-    const Bytes reply = ipDatagram("198.18.3.2", "198.18.1.2", icmpMessage(0, 0, 0x1234, 77, Bytes(32, 0)));
+    const Bytes reply =
+        ipDatagram("198.18.3.2", "198.18.1.2", icmpMessage(0, 0, 0x1234, 77, Bytes(32, 0)));
 
     QTest::newRow("our reply") << q(reply) << MatchKind::Reply << 0 << "198.18.3.2";
     QTest::newRow("our reply without data")
@@ -211,13 +212,13 @@ void TestNetPacket::rawPackets_data()
     QTest::newRow("our own request (loopback)")
         << q(ipDatagram("198.18.1.2", "198.18.3.2", icmpMessage(8, 0, 0x1234, 77)))
         << MatchKind::Unrelated << 0 << "";
-    QTest::newRow("not ICMP")
-        << q(ipDatagram("198.18.3.2", "198.18.1.2", icmpMessage(0, 0, 0x1234, 77), 0, 17))
-        << MatchKind::Unrelated << 0 << "";
-    QTest::newRow("shorter than an IP header") << q(Bytes(reply.begin(), reply.begin() + 19))
-                                               << MatchKind::Truncated << 0 << "";
-    QTest::newRow("cut inside the ICMP header") << q(Bytes(reply.begin(), reply.begin() + 26))
-                                                << MatchKind::Truncated << 0 << "";
+    QTest::newRow("not ICMP") << q(ipDatagram("198.18.3.2", "198.18.1.2",
+                                              icmpMessage(0, 0, 0x1234, 77), 0, 17))
+                              << MatchKind::Unrelated << 0 << "";
+    QTest::newRow("shorter than an IP header")
+        << q(Bytes(reply.begin(), reply.begin() + 19)) << MatchKind::Truncated << 0 << "";
+    QTest::newRow("cut inside the ICMP header")
+        << q(Bytes(reply.begin(), reply.begin() + 26)) << MatchKind::Truncated << 0 << "";
     Bytes badIhl = reply;
     badIhl[0] = 0x44;
     QTest::newRow("header length below 20") << q(badIhl) << MatchKind::Truncated << 0 << "";
@@ -226,29 +227,29 @@ void TestNetPacket::rawPackets_data()
     QTest::newRow("not IPv4") << q(v6) << MatchKind::Truncated << 0 << "";
 
     QTest::newRow("ttl exceeded from a router")
-        << q(icmpErrorFor(11, 0, "198.18.1.1", "198.18.3.2", 0x1234, 77))
-        << MatchKind::IcmpError << 11013 << "198.18.1.1";
+        << q(icmpErrorFor(11, 0, "198.18.1.1", "198.18.3.2", 0x1234, 77)) << MatchKind::IcmpError
+        << 11013 << "198.18.1.1";
     QTest::newRow("host unreachable")
-        << q(icmpErrorFor(3, 1, "198.18.2.2", "198.18.3.2", 0x1234, 77))
-        << MatchKind::IcmpError << 11003 << "198.18.2.2";
+        << q(icmpErrorFor(3, 1, "198.18.2.2", "198.18.3.2", 0x1234, 77)) << MatchKind::IcmpError
+        << 11003 << "198.18.2.2";
     QTest::newRow("options in the quoted header")
-        << q(icmpErrorFor(3, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77, 3))
-        << MatchKind::IcmpError << 11002 << "198.18.2.2";
+        << q(icmpErrorFor(3, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77, 3)) << MatchKind::IcmpError
+        << 11002 << "198.18.2.2";
     QTest::newRow("options in the outer header")
         << q(icmpErrorFor(11, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77, 0, 1))
         << MatchKind::IcmpError << 11013 << "198.18.2.2";
     QTest::newRow("parameter problem")
-        << q(icmpErrorFor(12, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77))
-        << MatchKind::IcmpError << 11015 << "198.18.2.2";
+        << q(icmpErrorFor(12, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77)) << MatchKind::IcmpError
+        << 11015 << "198.18.2.2";
     QTest::newRow("error for another destination")
-        << q(icmpErrorFor(3, 1, "198.18.2.2", "198.18.3.50", 0x1234, 77))
-        << MatchKind::Unrelated << 0 << "";
+        << q(icmpErrorFor(3, 1, "198.18.2.2", "198.18.3.50", 0x1234, 77)) << MatchKind::Unrelated
+        << 0 << "";
     QTest::newRow("error for a foreign identifier")
-        << q(icmpErrorFor(11, 0, "198.18.1.1", "198.18.3.2", 0x4321, 77))
-        << MatchKind::Unrelated << 0 << "";
+        << q(icmpErrorFor(11, 0, "198.18.1.1", "198.18.3.2", 0x4321, 77)) << MatchKind::Unrelated
+        << 0 << "";
     QTest::newRow("error for an older sequence")
-        << q(icmpErrorFor(11, 0, "198.18.1.1", "198.18.3.2", 0x1234, 76))
-        << MatchKind::Unrelated << 0 << "";
+        << q(icmpErrorFor(11, 0, "198.18.1.1", "198.18.3.2", 0x1234, 76)) << MatchKind::Unrelated
+        << 0 << "";
     Bytes quotesReply = ipDatagram("198.18.1.2", "198.18.3.2", icmpMessage(0, 0, 0x1234, 77));
     QTest::newRow("error quoting a reply, not a request")
         << q(ipDatagram("198.18.2.2", "198.18.1.2", icmpMessage(3, 1, 0, 0, quotesReply)))
@@ -273,9 +274,8 @@ void TestNetPacket::rawPackets_data()
     }
     QTest::newRow("quoted header longer than the quote")
         << q(quoteWithOptions) << MatchKind::Truncated << 0 << "";
-    QTest::newRow("redirect")
-        << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x1234, 77))
-        << MatchKind::Unrelated << 0 << "";
+    QTest::newRow("redirect") << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x1234, 77))
+                              << MatchKind::Unrelated << 0 << "";
 }
 
 void TestNetPacket::rawPackets()
@@ -304,12 +304,12 @@ void TestNetPacket::datagramReplies_data()
     };
     QTest::newRow("ours") << q(icmpMessage(0, 0, 0x1234, 77, Bytes(32, 0))) << "198.18.3.2"
                           << MatchKind::Reply;
-    QTest::newRow("forged source") << q(icmpMessage(0, 0, 0x1234, 77)) << "198.18.10.99"
-                                   << MatchKind::WrongSource;
-    QTest::newRow("older sequence") << q(icmpMessage(0, 0, 0x1234, 76)) << "198.18.3.2"
-                                    << MatchKind::Unrelated;
-    QTest::newRow("foreign identifier") << q(icmpMessage(0, 0, 0x1200, 77)) << "198.18.3.2"
-                                        << MatchKind::Unrelated;
+    QTest::newRow("forged source")
+        << q(icmpMessage(0, 0, 0x1234, 77)) << "198.18.10.99" << MatchKind::WrongSource;
+    QTest::newRow("older sequence")
+        << q(icmpMessage(0, 0, 0x1234, 76)) << "198.18.3.2" << MatchKind::Unrelated;
+    QTest::newRow("foreign identifier")
+        << q(icmpMessage(0, 0, 0x1200, 77)) << "198.18.3.2" << MatchKind::Unrelated;
     QTest::newRow("not a reply") << q(icmpMessage(8, 0, 0x1234, 77)) << "198.18.3.2"
                                  << MatchKind::Unrelated;
     QTest::newRow("cut short") << q(Bytes{0, 0, 0, 0, 0x12, 0x34, 0}) << "198.18.3.2"
@@ -322,8 +322,8 @@ void TestNetPacket::datagramReplies()
     QFETCH(QString, from);
     QFETCH(MatchKind, kind);
     const auto* data = reinterpret_cast<const std::uint8_t*>(message.constData());
-    const Match m = matchDatagramReply({data, std::size_t(message.size())},
-                                       ip(qPrintable(from)), kExpected);
+    const Match m =
+        matchDatagramReply({data, std::size_t(message.size())}, ip(qPrintable(from)), kExpected);
     QCOMPARE(m.kind, kind);
     if (kind == MatchKind::Reply) {
         QCOMPARE(m.status, std::uint32_t{0});
@@ -345,20 +345,20 @@ void TestNetPacket::datagramErrors_data()
     const int local = SO_EE_ORIGIN_LOCAL;
     QTest::newRow("ttl exceeded") << icmp << 11 << 0 << "198.18.3.2" << 77 << MatchKind::IcmpError
                                   << 11013;
-    QTest::newRow("net unreachable") << icmp << 3 << 0 << "198.18.3.2" << 77
-                                     << MatchKind::IcmpError << 11002;
-    QTest::newRow("for another destination") << icmp << 3 << 1 << "198.18.3.50" << 77
-                                             << MatchKind::Unrelated << 0;
-    QTest::newRow("for an older attempt") << icmp << 11 << 0 << "198.18.3.2" << 76
-                                          << MatchKind::Unrelated << 0;
-    QTest::newRow("quote cut short") << icmp << 11 << 0 << "198.18.3.2" << -1
-                                     << MatchKind::Truncated << 0;
-    QTest::newRow("local error") << local << 0 << 0 << "198.18.3.2" << -1
-                                 << MatchKind::LocalError << 0;
-    QTest::newRow("local error, other destination") << local << 0 << 0 << "198.18.3.50" << -1
-                                                    << MatchKind::Unrelated << 0;
-    QTest::newRow("other origin") << int(SO_EE_ORIGIN_TIMESTAMPING) << 0 << 0 << "198.18.3.2"
-                                  << 77 << MatchKind::Unrelated << 0;
+    QTest::newRow("net unreachable")
+        << icmp << 3 << 0 << "198.18.3.2" << 77 << MatchKind::IcmpError << 11002;
+    QTest::newRow("for another destination")
+        << icmp << 3 << 1 << "198.18.3.50" << 77 << MatchKind::Unrelated << 0;
+    QTest::newRow("for an older attempt")
+        << icmp << 11 << 0 << "198.18.3.2" << 76 << MatchKind::Unrelated << 0;
+    QTest::newRow("quote cut short")
+        << icmp << 11 << 0 << "198.18.3.2" << -1 << MatchKind::Truncated << 0;
+    QTest::newRow("local error") << local << 0 << 0 << "198.18.3.2" << -1 << MatchKind::LocalError
+                                 << 0;
+    QTest::newRow("local error, other destination")
+        << local << 0 << 0 << "198.18.3.50" << -1 << MatchKind::Unrelated << 0;
+    QTest::newRow("other origin") << int(SO_EE_ORIGIN_TIMESTAMPING) << 0 << 0 << "198.18.3.2" << 77
+                                  << MatchKind::Unrelated << 0;
 }
 
 void TestNetPacket::datagramErrors()

@@ -84,14 +84,21 @@ void TestNetResolver::literalsAndLocalhost_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("expected"); // empty: refused
-    QTest::newRow("localhost") << "localhost" << "127.0.0.1";
-    QTest::newRow("localhost with blanks") << "\tlocalhost " << "127.0.0.1";
-    QTest::newRow("literal") << "192.0.2.7" << "192.0.2.7";
-    QTest::newRow("literal with blanks") << " 192.0.2.7\n" << "192.0.2.7";
+    QTest::newRow("localhost") << "localhost"
+                               << "127.0.0.1";
+    QTest::newRow("localhost with blanks") << "\tlocalhost "
+                                           << "127.0.0.1";
+    QTest::newRow("literal") << "192.0.2.7"
+                             << "192.0.2.7";
+    QTest::newRow("literal with blanks") << " 192.0.2.7\n"
+                                         << "192.0.2.7";
     // Forms the C library would take as numbers itself; refused before.
-    QTest::newRow("two parts") << "127.1" << "";
-    QTest::newRow("one number") << "2130706433" << "";
-    QTest::newRow("octal part") << "0177.0.0.1" << "";
+    QTest::newRow("two parts") << "127.1"
+                               << "";
+    QTest::newRow("one number") << "2130706433"
+                                << "";
+    QTest::newRow("octal part") << "0177.0.0.1"
+                                << "";
 }
 
 void TestNetResolver::literalsAndLocalhost()
@@ -102,8 +109,7 @@ void TestNetResolver::literalsAndLocalhost()
     const Canceller* const cancellers[] = {nullptr, &cancel};
     for (const Canceller* c : cancellers) {
         const LookupResult r = resolveIPv4(host.toStdString(), c);
-        QCOMPARE(r.address ? QString::fromStdString(formatIPv4(*r.address)) : QString(),
-                 expected);
+        QCOMPARE(r.address ? QString::fromStdString(formatIPv4(*r.address)) : QString(), expected);
         QVERIFY(!r.cancelled);
         QCOMPARE(r.errorText.empty(), !expected.isEmpty());
     }

@@ -67,8 +67,8 @@ private:
     void drain() override;
     std::optional<Match> receivePending(const EchoExpectation& expected,
                                         EchoClock::time_point& t1) override;
-    std::optional<Match> readErrorQueue(const EchoExpectation& expected,
-                                        EchoClock::time_point& t1, bool& more);
+    std::optional<Match> readErrorQueue(const EchoExpectation& expected, EchoClock::time_point& t1,
+                                        bool& more);
 };
 
 // Raw ICMP socket: our own identifier, checksum and filtering.

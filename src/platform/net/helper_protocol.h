@@ -36,8 +36,8 @@ enum class HelperOutcome : std::uint32_t {
     Unavailable = 2, // first frame: it could not open one (errno given); it exits
     Reply = 3,       // status, round trip and address are valid
     TimedOut = 4,
-    SendFailed = 5,  // errno given
-    Rejected = 6,    // the request was refused, nothing was sent
+    SendFailed = 5, // errno given
+    Rejected = 6,   // the request was refused, nothing was sent
 };
 
 struct HelperRequest {
@@ -57,11 +57,11 @@ struct HelperResponse {
 
 enum class RequestCheck {
     Ok,
-    BadFrame,       // wrong magic or frame size: the stream is out of step
+    BadFrame, // wrong magic or frame size: the stream is out of step
     BadTtl,
     BadDestination, // 0.0.0.0/8, multicast, reserved or broadcast
     BadDataSize,
-    BadTimeout,     // 0 or above kHelperMaxTimeoutMs
+    BadTimeout, // 0 or above kHelperMaxTimeoutMs
     BadReserved,
 };
 

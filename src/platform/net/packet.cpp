@@ -146,8 +146,8 @@ Match matchRawPacket(std::span<const std::uint8_t> packet, const EchoExpectation
         m.address = source;
         return m;
     }
-    if (type != IcmpDestUnreachable && type != IcmpTimeExceeded &&
-        type != IcmpParameterProblem && type != IcmpSourceQuench) {
+    if (type != IcmpDestUnreachable && type != IcmpTimeExceeded && type != IcmpParameterProblem &&
+        type != IcmpSourceQuench) {
         return ignored(MatchKind::Unrelated);
     }
 

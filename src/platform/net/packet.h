@@ -79,9 +79,9 @@ struct ErrorQueueEntry {
     std::uint8_t origin = 0; // SO_EE_ORIGIN_*
     std::uint8_t type = 0;
     std::uint8_t code = 0;
-    int error = 0;               // ee_errno
-    std::uint32_t offender = 0;  // SO_EE_OFFENDER, 0 when absent
-    std::uint32_t sentTo = 0;    // msg_name: where the quoted request went
+    int error = 0;              // ee_errno
+    std::uint32_t offender = 0; // SO_EE_OFFENDER, 0 when absent
+    std::uint32_t sentTo = 0;   // msg_name: where the quoted request went
 };
 
 // quoted is the message's payload: our own request as the kernel sent it.

@@ -84,8 +84,8 @@ LookupResult forwardNow(const std::string& name)
     int hostError = 0;
     std::vector<char> buffer(1024);
     for (;;) {
-        const int rc = ::gethostbyname_r(name.c_str(), &entry, buffer.data(), buffer.size(),
-                                         &found, &hostError);
+        const int rc = ::gethostbyname_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found,
+                                         &hostError);
         if (rc == ERANGE && buffer.size() < (1u << 20)) {
             buffer.resize(buffer.size() * 2);
             continue;
@@ -116,8 +116,8 @@ std::optional<std::string> reverseNow(std::uint32_t address)
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = address;
     char host[NI_MAXHOST];
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host, sizeof host,
-                      nullptr, 0, NI_NAMEREQD) != 0) {
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr,
+                      0, NI_NAMEREQD) != 0) {
         return std::nullopt;
     }
     return std::string(host);
@@ -213,8 +213,7 @@ std::optional<std::uint32_t> parseIPv4(const std::string& text)
 LookupResult resolveIPv4(const std::string& host, const Canceller* cancel)
 {
     const std::string name = trimmedInput(host);
-    if (name.empty() || name.size() > kMaxHostNameLength ||
-        name.find('\0') != std::string::npos) {
+    if (name.empty() || name.size() > kMaxHostNameLength || name.find('\0') != std::string::npos) {
         return failure(hostErrorText(HOST_NOT_FOUND));
     }
     if (const auto literal = parseIPv4(name)) {

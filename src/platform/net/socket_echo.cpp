@@ -39,8 +39,7 @@ std::uint16_t randomSeed16()
         std::random_device rd;
         return static_cast<std::uint16_t>(rd());
     } catch (...) {
-        return static_cast<std::uint16_t>(
-            EchoClock::now().time_since_epoch().count() ^ ::getpid());
+        return static_cast<std::uint16_t>(EchoClock::now().time_since_epoch().count() ^ ::getpid());
     }
 }
 
@@ -210,8 +209,8 @@ std::unique_ptr<DatagramEcho> DatagramEcho::open(int* error)
 void DatagramEcho::drain()
 {
     for (int i = 0; i < kMaxReadsPerWake; ++i) {
-        const ssize_t e = ::recv(m_fd, m_buffer.data(), m_buffer.size(),
-                                 MSG_ERRQUEUE | MSG_DONTWAIT);
+        const ssize_t e =
+            ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_ERRQUEUE | MSG_DONTWAIT);
         const ssize_t n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
         // A failing plain read that is not EAGAIN only reports (and clears) a
         // pending socket error, so keep going until both queues are empty.
@@ -321,9 +320,8 @@ std::unique_ptr<RawEcho> RawEcho::adopt(int fd, int* error)
 {
     // Only replies and errors; in particular not our own requests on loopback.
     icmp_filter filter{};
-    filter.data = ~((1u << IcmpEchoReply) | (1u << IcmpDestUnreachable) |
-                    (1u << IcmpSourceQuench) | (1u << IcmpTimeExceeded) |
-                    (1u << IcmpParameterProblem));
+    filter.data = ~((1u << IcmpEchoReply) | (1u << IcmpDestUnreachable) | (1u << IcmpSourceQuench) |
+                    (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
     if (::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0) {
         *error = errno;
         ::close(fd);
@@ -359,8 +357,7 @@ std::optional<Match> RawEcho::receivePending(const EchoExpectation& expected,
         }
         t1 = EchoClock::now();
         const Match m = matchRawPacket(
-            std::span<const std::uint8_t>(m_buffer.data(), static_cast<std::size_t>(n)),
-            expected);
+            std::span<const std::uint8_t>(m_buffer.data(), static_cast<std::size_t>(n)), expected);
         if (m.completes()) {
             return m;
         }
