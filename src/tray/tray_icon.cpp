@@ -138,7 +138,7 @@ private:
 TTrayIcon::TTrayIcon(QObject* owner) : QObject(owner)
 {
     m_iconId = ++lastIconId;
-    m_handler = TTrayIconHandler::acquire(this);
+    TTrayIconHandler::acquire(this);
     m_cycleTicker = std::make_unique<TSimpleTimer>(1000, [this](TSimpleTimer*) { cycleTick(); });
     m_clickTicker = std::make_unique<TSimpleTimer>(1000, [this](TSimpleTimer*) { clickTick(); });
     m_hoverTicker =
@@ -191,7 +191,8 @@ void TTrayIcon::Loaded()
     setIconVisible(m_iconVisible);
     setCycleIcons(m_cycleIcons);
     setWantEnterExitEvents(m_wantEnterExitEvents);
-    m_handler->area()->setVersion(m_iconId, 0);
+    if (platform::NotifyArea* area = notifyArea())
+        area->setVersion(m_iconId, 0);
 }
 
 // --- property writes -------------------------------------------------------
@@ -305,7 +306,8 @@ platform::IconState TTrayIcon::FillIconRecord() const
 bool TTrayIcon::AddToTray()
 {
     m_iconVisible = true;
-    const bool ok = m_handler->area()->add(m_iconId, FillIconRecord());
+    platform::NotifyArea* area = notifyArea();
+    const bool ok = area && area->add(m_iconId, FillIconRecord());
     if (ok)
         passMenuToHost();
     return ok;
@@ -314,12 +316,14 @@ bool TTrayIcon::AddToTray()
 bool TTrayIcon::RemoveFromTray()
 {
     m_iconVisible = false;
-    return m_handler->area()->remove(m_iconId);
+    platform::NotifyArea* area = notifyArea();
+    return area && area->remove(m_iconId);
 }
 
 bool TTrayIcon::RefreshTray()
 {
-    const bool ok = m_handler->area()->modify(m_iconId, FillIconRecord());
+    platform::NotifyArea* area = notifyArea();
+    const bool ok = area && area->modify(m_iconId, FillIconRecord());
     if (ok)
         passMenuToHost();
     return ok;
@@ -329,8 +333,8 @@ void TTrayIcon::passMenuToHost()
 {
     // Where the area shows the menu itself (bus-based trays), it must have
     // it beforehand; popping one up ourselves would fight the host's.
-    platform::NotifyArea* area = m_handler->area();
-    if (!area->capabilities().testFlag(Capability::HostMenu) || !m_iconVisible)
+    platform::NotifyArea* area = notifyArea();
+    if (!area || !area->capabilities().testFlag(Capability::HostMenu) || !m_iconVisible)
         return;
     TPopupMenu* menu = m_popupMenu && m_popupMenu->autoPopup() ? m_popupMenu.data() : nullptr;
     area->setMenu(m_iconId, menu);
@@ -342,19 +346,29 @@ void TTrayIcon::areaRestarted()
         AddToTray();
 }
 
+platform::NotifyArea* TTrayIcon::notifyArea() const
+{
+    // The handler outlives every icon, except icons still alive when the
+    // application object is gone; their requests then fail quietly.
+    return iconHandler ? iconHandler->area() : nullptr;
+}
+
 bool TTrayIcon::trayAvailable() const
 {
-    return m_handler->area()->isAvailable();
+    platform::NotifyArea* area = notifyArea();
+    return area && area->isAvailable();
 }
 
 platform::Capabilities TTrayIcon::trayCapabilities() const
 {
-    return m_handler->area()->capabilities();
+    platform::NotifyArea* area = notifyArea();
+    return area ? area->capabilities() : platform::Capabilities();
 }
 
 QRect TTrayIcon::iconGeometry() const
 {
-    return m_handler->area()->iconGeometry(m_iconId);
+    platform::NotifyArea* area = notifyArea();
+    return area ? area->iconGeometry(m_iconId) : QRect();
 }
 
 // --- notifications ---------------------------------------------------------

@@ -187,6 +187,7 @@ private:
     friend class TTrayIconHandler;
     class AppHook;
 
+    platform::NotifyArea* notifyArea() const;
     void handleNotification(const platform::Notification& n);
     void areaRestarted();
     void clickTick();
@@ -205,7 +206,6 @@ private:
     void HideAppButton();
     QWidget* ownerWindow() const;
 
-    TTrayIconHandler* m_handler = nullptr;
     quint32 m_iconId = 0;
 
     bool m_designPreview = false;

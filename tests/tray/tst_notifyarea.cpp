@@ -67,8 +67,9 @@ void TestNotifyArea::contract()
     if (QTest::currentTestFailed())
         return;
     if (auto* memory = qobject_cast<MemoryNotifyArea*>(area.get())) {
-        checkRestartContract(*area, [memory] { memory->setAvailable(false); },
-                             [memory] { memory->setAvailable(true); });
+        checkRestartContract(
+            *area, [memory] { memory->setAvailable(false); },
+            [memory] { memory->setAvailable(true); });
     } else {
         auto* qt = qobject_cast<QtNotifyArea*>(area.get());
         const auto lose = [qt] {

@@ -41,22 +41,26 @@ void TestTrayParts::timerScenarios_data()
     QTest::newRow("interval 0 while enabled halts, stays enabled, resumes")
         << "iv=100 on +250 ? iv=0 +500 ? iv=50 +100 ?"
         << "enabled,2,running enabled,0,halted enabled,2,running";
-    QTest::newRow("StartTicking with interval 0 does nothing")
-        << "iv=0 start ?" << "start:false disabled,0,halted";
-    QTest::newRow("enabling again restarts the period")
-        << "iv=100 on +60 on +60 ? +40 ?" << "enabled,0,running enabled,1,running";
-    QTest::newRow("the same interval again does not restart")
-        << "iv=100 on +60 iv=100 +40 ?" << "enabled,1,running";
+    QTest::newRow("StartTicking with interval 0 does nothing") << "iv=0 start ?"
+                                                               << "start:false disabled,0,halted";
+    QTest::newRow("enabling again restarts the period") << "iv=100 on +60 on +60 ? +40 ?"
+                                                        << "enabled,0,running enabled,1,running";
+    QTest::newRow("the same interval again does not restart") << "iv=100 on +60 iv=100 +40 ?"
+                                                              << "enabled,1,running";
     QTest::newRow("a new interval restarts with the new period")
-        << "iv=100 on +60 iv=30 +29 ? +1 ?" << "enabled,0,running enabled,1,running";
+        << "iv=100 on +60 iv=30 +29 ? +1 ?"
+        << "enabled,0,running enabled,1,running";
     QTest::newRow("clearing OnTick halts a running timer that stays enabled")
-        << "iv=10 on +25 ? notick +100 ?" << "enabled,2,running enabled,0,halted";
-    QTest::newRow("StopOnTick: one tick, then disabled")
-        << "iv=10 stop on +100 ?" << "disabled,1,halted";
-    QTest::newRow("disabling stops the ticks") << "iv=10 on +15 off +100 ?" << "disabled,1,halted";
-    QTest::newRow("a refused timer stays disabled") << "refuse iv=10 on +100 ?" << "disabled,0,halted";
-    QTest::newRow("a new interval on a disabled timer starts nothing")
-        << "iv=10 +100 ?" << "disabled,0,halted";
+        << "iv=10 on +25 ? notick +100 ?"
+        << "enabled,2,running enabled,0,halted";
+    QTest::newRow("StopOnTick: one tick, then disabled") << "iv=10 stop on +100 ?"
+                                                         << "disabled,1,halted";
+    QTest::newRow("disabling stops the ticks") << "iv=10 on +15 off +100 ?"
+                                               << "disabled,1,halted";
+    QTest::newRow("a refused timer stays disabled") << "refuse iv=10 on +100 ?"
+                                                    << "disabled,0,halted";
+    QTest::newRow("a new interval on a disabled timer starts nothing") << "iv=10 +100 ?"
+                                                                       << "disabled,0,halted";
 }
 
 void TestTrayParts::timerScenarios()
@@ -168,8 +172,8 @@ void TestTrayParts::makeIconFromBitmap_data()
         << framed << QColor(Qt::green) << true << QColor(Qt::white) << QColor(Qt::darkBlue);
     QTest::newRow("a wider bitmap gives its first cell")
         << strip << QColor() << true << QColor(Qt::red) << QColor(Qt::red);
-    QTest::newRow("an empty bitmap gives nothing") << QImage() << QColor() << false << QColor()
-                                                   << QColor();
+    QTest::newRow("an empty bitmap gives nothing")
+        << QImage() << QColor() << false << QColor() << QColor();
 }
 
 void TestTrayParts::makeIconFromBitmap()

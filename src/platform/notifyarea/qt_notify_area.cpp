@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 
+#include <optional>
+
 namespace tarnwick::platform {
 
 namespace {
@@ -182,7 +184,9 @@ void QtNotifyArea::activated(quint32 id, QSystemTrayIcon::ActivationReason reaso
 
 void QtNotifyArea::pollHover()
 {
-    const QPoint cursor = QCursor::pos();
+    // The cursor is read only where Qt knows an icon's place; hosts on the
+    // bus never tell it, and the read costs a round trip on X11.
+    std::optional<QPoint> cursor;
     bool anyGeometry = false;
     const QList<quint32> ids = m_icons.keys();
     for (const quint32 id : ids) {
@@ -192,22 +196,19 @@ void QtNotifyArea::pollHover()
         const QRect geometry = it->icon->geometry();
         const bool known = geometry.isValid() && !geometry.isEmpty();
         anyGeometry = anyGeometry || known;
-        if (geometry != it->geometry) {
-            it->geometry = geometry;
+        const bool moved = geometry != it->geometry;
+        it->geometry = geometry;
+        if (known && !cursor)
+            cursor = QCursor::pos();
+        const bool inside = known && geometry.contains(*cursor);
+        const bool report = inside && (!it->inside || *cursor != it->lastMove);
+        it->inside = inside;
+        if (report)
+            it->lastMove = *cursor;
+        if (moved)
             emit iconGeometryChanged(id, geometry);
-        }
-        const auto again = m_icons.find(id);
-        if (again == m_icons.end())
-            continue;
-        if (known && geometry.contains(cursor)) {
-            if (!again->inside || cursor != again->lastMove) {
-                again->inside = true;
-                again->lastMove = cursor;
-                emit notification(Notification{id, NotificationCode::Move, cursor, true});
-            }
-        } else {
-            again->inside = false;
-        }
+        if (report && m_icons.contains(id))
+            emit notification(Notification{id, NotificationCode::Move, *cursor, true});
     }
     m_anyGeometry = anyGeometry;
 }

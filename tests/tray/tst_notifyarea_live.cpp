@@ -1,9 +1,12 @@
-// The X11 tray protocol backend against a real tray (trayer) on the private X
-// server the test runs on: the shared backend contract, docking, and what the
-// icon window does with the size, tooltip and mouse it gets.
+// The backends against a real tray (trayer) on the private X server the test
+// runs on: for the X11 tray protocol the shared contract, docking, and what
+// the icon window does with the size, tooltip and mouse it gets; for Qt's tray
+// icon the hover it reports where Qt knows the icon's place.
 #include "area_contract.h"
+#include "notifyarea/qt_notify_area.h"
 #include "notifyarea/xembed_notify_area.h"
 
+#include <QCursor>
 #include <QProcess>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
@@ -37,7 +40,7 @@ QSize parentSize(QWidget* window)
 
 } // namespace
 
-class TestXEmbedArea : public QObject {
+class TestNotifyAreaLive : public QObject {
     Q_OBJECT
 
 private slots:
@@ -47,6 +50,7 @@ private slots:
     void docksAtTheTraysSize();
     void iconWindowMouse();
     void lossAndRestart();
+    void qtBackendReportsHover();
 
 private:
     void startTray();
@@ -54,7 +58,7 @@ private:
     std::unique_ptr<QProcess> m_tray;
 };
 
-void TestXEmbedArea::startTray()
+void TestNotifyAreaLive::startTray()
 {
     m_tray = std::make_unique<QProcess>();
     m_tray->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -64,7 +68,7 @@ void TestXEmbedArea::startTray()
     QVERIFY2(m_tray->waitForStarted(), "trayer did not start");
 }
 
-void TestXEmbedArea::stopTray()
+void TestNotifyAreaLive::stopTray()
 {
     if (!m_tray)
         return;
@@ -73,7 +77,7 @@ void TestXEmbedArea::stopTray()
     m_tray.reset();
 }
 
-void TestXEmbedArea::initTestCase()
+void TestNotifyAreaLive::initTestCase()
 {
     QVERIFY(XEmbedNotifyArea::platformSupported());
     startTray();
@@ -81,18 +85,18 @@ void TestXEmbedArea::initTestCase()
     QTRY_VERIFY_WITH_TIMEOUT(probe.isAvailable(), 5000);
 }
 
-void TestXEmbedArea::cleanupTestCase()
+void TestNotifyAreaLive::cleanupTestCase()
 {
     stopTray();
 }
 
-void TestXEmbedArea::contract()
+void TestNotifyAreaLive::contract()
 {
     XEmbedNotifyArea area;
     checkRequestContract(area);
 }
 
-void TestXEmbedArea::docksAtTheTraysSize()
+void TestNotifyAreaLive::docksAtTheTraysSize()
 {
     XEmbedNotifyArea area;
     QSignalSpy placed(&area, &NotifyArea::iconGeometryChanged);
@@ -118,7 +122,7 @@ void TestXEmbedArea::docksAtTheTraysSize()
     QTRY_VERIFY(!area.iconWindow(11));
 }
 
-void TestXEmbedArea::iconWindowMouse()
+void TestNotifyAreaLive::iconWindowMouse()
 {
     XEmbedNotifyArea area;
     QVERIFY(area.add(12, IconState{contractIcon(), QString()}));
@@ -143,16 +147,40 @@ void TestXEmbedArea::iconWindowMouse()
     QCOMPARE(seen.first().pos, window->mapToGlobal(QPoint(3, 4)));
 }
 
-void TestXEmbedArea::lossAndRestart()
+void TestNotifyAreaLive::lossAndRestart()
 {
     XEmbedNotifyArea area;
     QVERIFY(area.add(13, IconState{contractIcon(), QString()}));
     QPointer<QWidget> window = area.iconWindow(13);
     QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(13).isEmpty(), 5000);
-    checkRestartContract(area, [this] { stopTray(); }, [this] { startTray(); });
+    checkRestartContract(
+        area, [this] { stopTray(); }, [this] { startTray(); });
     // The old window is gone, not left on the desktop.
     QTRY_VERIFY(!window);
 }
 
-QTEST_MAIN(TestXEmbedArea)
-#include "tst_xembed_area.moc"
+void TestNotifyAreaLive::qtBackendReportsHover()
+{
+    QtNotifyArea area;
+    QVERIFY(area.isAvailable());
+    QVERIFY(area.add(21, IconState{contractIcon(), QStringLiteral("tip")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(21).isEmpty(), 5000);
+    QTRY_VERIFY(area.capabilities().testFlag(Capability::Motion));
+    QList<Notification> seen;
+    connect(&area, &NotifyArea::notification, this, [&](const Notification& n) { seen << n; });
+    const QRect icon = area.iconGeometry(21);
+    QCursor::setPos(icon.center());
+    QTRY_VERIFY(!seen.isEmpty());
+    QCOMPARE(seen.first().code, NotificationCode::Move);
+    QCOMPARE(seen.first().pos, icon.center());
+    QVERIFY(seen.first().synthesized);
+    // Outside the icon nothing more comes, also not for a resting cursor.
+    QCursor::setPos(icon.left() - 40, icon.bottom() + 200);
+    QTest::qWait(100);
+    seen.clear();
+    QTest::qWait(100);
+    QVERIFY(seen.isEmpty());
+}
+
+QTEST_MAIN(TestNotifyAreaLive)
+#include "tst_notifyarea_live.moc"
