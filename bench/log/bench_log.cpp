@@ -7,9 +7,11 @@
 #include "ui/main_window.h"
 
 #include "net/echo.h"
+#include "page_opener.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -47,13 +49,27 @@ double microsecondsPer(int repetitions, F&& f)
 
 } // namespace
 
+class NoPages : public platform::PageOpener {
+public:
+    bool openPage(const QString&) override { return true; }
+};
+
 int main(int argc, char** argv)
 {
+    // Keep the benchmark away from the user's own settings and browser.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    NoPages pages;
+    platform::setPageOpener(&pages);
     QApplication app(argc, argv);
     std::printf("%-10s %18s %18s %18s\n", "lines", "record result us", "line count us",
                 "two newest us");
     for (const int size : {10, 100000, 1000000}) {
-        ui::TForm1 form(ui::TForm1::Dependencies{std::make_shared<NoEcho>()});
+        QTemporaryDir data;
+        ui::TForm1::Dependencies deps;
+        deps.echo = std::make_shared<NoEcho>();
+        deps.dataFolder = data.path();
+        ui::TForm1 form(deps);
         form.Timer6->stop();
         form.Timer7->stop();
         form.show();

@@ -39,3 +39,15 @@ public:
 };
 
 } // namespace tarnwick
+
+#include <functional>
+
+namespace tarnwick {
+
+// Handlers that must finish their own work (a settings change already made
+// stays) report an error here instead of throwing it through the toolkit; the
+// application shows it exactly as it shows an error that escapes a handler.
+void setTopLevelErrorReporter(std::function<void(const QString&)> reporter);
+void reportToTopLevel(const QString& message);
+
+} // namespace tarnwick

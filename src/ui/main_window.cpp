@@ -1,19 +1,27 @@
 #include "main_window.h"
 
+#include "controls.h"
 #include "log_memo.h"
+#include "pictures.h"
+#include "settings_files.h"
 #include "slot_page.h"
 #include "stat_label.h"
 #include "up_down.h"
 
+#include "app_error.h"
+#include "atomic_file.h"
 #include "engine/monitor_engine.h"
 #include "net/echo.h"
+#include "page_opener.h"
 #include "paths.h"
 #include "product_info.h"
+#include "user_store.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,7 +68,11 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orlvane Auto Tarnwick  -  ") + product::kMakerWebAddress);
+    setWindowIcon(programIcon());
     resize(730, 492);
+    m_dataFolder = deps.dataFolder.isEmpty() ? platform::dataFolder() : deps.dataFolder;
+    m_executablePath =
+        deps.executablePath.isEmpty() ? platform::executablePath() : deps.executablePath;
 
     std::shared_ptr<net::EchoService> echo = deps.echo;
     if (!echo)
@@ -85,16 +97,16 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     layout->addWidget(column, 0);
     setCentralWidget(central);
     buildHiddenControls();
-
-    // Initial statistics: every minimum at -1 (no round trip yet), the packet
-    // summaries at zero and the timing summaries empty.
-    for (int k = 0; k < engine::kSlotCount; ++k) {
-        m_stats[k] = engine::SlotStats{};
-        packetLabel(k)->setCaption(engine::initialPacketSummary());
-        timingLabel(k)->setCaption(QString());
-    }
-
     connectEngineSettings();
+
+    connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+    connect(Edit1, &TEdit::keyReleased, this, &TForm1::Edit1KeyUp);
+    connect(Edit4, &TEdit::keyReleased, this, &TForm1::Edit4KeyUp);
+    connect(UpDown1, &TUpDown::mouseReleased, this, &TForm1::UpDown1MouseUp);
+    connect(UpDown2, &TUpDown::mouseReleased, this, &TForm1::UpDown2MouseUp);
+    connect(CheckBox1, &TCheckBox::mouseReleased, this, &TForm1::CheckBox1MouseUp);
+
+    FormCreate();
     buildTimers();
 }
 
@@ -137,9 +149,9 @@ QWidget* TForm1::buildSettingsColumn()
 
     auto numberRow = [&](const QString& caption, const char* labelName, const char* editName,
                          const char* upDownName, int min, int max, int step, int value,
-                         QLabel*& label, QLineEdit*& edit, TUpDown*& upDown) {
+                         QLabel*& label, TEdit*& edit, TUpDown*& upDown) {
         label = named(new QLabel(caption, Panel1), labelName);
-        edit = named(new QLineEdit(Panel1), editName);
+        edit = named(new TEdit(Panel1), editName);
         upDown = named(new TUpDown(Panel1), upDownName);
         upDown->setRange(min, max);
         upDown->setIncrement(step);
@@ -163,7 +175,7 @@ QWidget* TForm1::buildSettingsColumn()
     numberRow(tr("Delay(ms)"), "Label17", "Edit1", "UpDown1", 200, 5000, 100, 1000, Label17,
               Edit1, UpDown1);
 
-    CheckBox1 = named(new QCheckBox(tr("Auto start with system"), Panel1), "CheckBox1");
+    CheckBox1 = named(new TCheckBox(tr("Auto start with system"), Panel1), "CheckBox1");
     CheckBox1->setChecked(true);
     column->addWidget(CheckBox1);
 
@@ -177,6 +189,10 @@ QWidget* TForm1::buildSettingsColumn()
     BitBtn4 = makeButton(QString(), "BitBtn4", Panel1);
     BitBtn5->setFixedWidth(26);
     BitBtn4->setFixedWidth(26);
+    BitBtn5->setIcon(moveDownArrow());
+    BitBtn4->setIcon(moveUpArrow());
+    BitBtn5->setToolTip(tr("Move the selected host down"));
+    BitBtn4->setToolTip(tr("Move the selected host up"));
     auto* addRow = new QHBoxLayout;
     addRow->setSpacing(2);
     addRow->addWidget(BitBtn5);
@@ -193,6 +209,8 @@ QWidget* TForm1::buildSettingsColumn()
 
     Button1 = makeButton(tr("Start"), "Button1", Panel1);
     Button1->setMinimumHeight(32);
+    Button1->setIcon(startGlyph());
+    Button1->setIconSize(QSize(16, 16));
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     column->addWidget(Button1);
     return Panel1;
@@ -228,6 +246,19 @@ void TForm1::buildHiddenControls()
         memo->document()->setUndoRedoEnabled(false);
         memo->hide();
     }
+    // Picture stores: the status pictures and the two Start/Stop glyphs.
+    auto image = [this](const char* name, const QIcon& icon) {
+        auto* label = named(new QLabel(this), name);
+        label->setPixmap(icon.pixmap(16, 16));
+        label->hide();
+        return label;
+    };
+    Image1 = image("Image1", statusIcon(engine::StatusPicture::Image1));
+    Image2 = image("Image2", statusIcon(engine::StatusPicture::Image2));
+    Image4 = image("Image4", statusIcon(engine::StatusPicture::Image4));
+    Image5 = image("Image5", statusIcon(engine::StatusPicture::Image5));
+    Im1 = image("Im1", stopGlyph());
+    Im2 = image("Im2", startGlyph());
 }
 
 void TForm1::buildTimers()
@@ -243,6 +274,8 @@ void TForm1::buildTimers()
     Timer5 = makeTimer("Timer5", 1000);
     connect(Timer6, &QTimer::timeout, this, &TForm1::Timer6Timer);
     connect(Timer7, &QTimer::timeout, this, &TForm1::Timer7Timer);
+    connect(Timer_1, &QTimer::timeout, this, &TForm1::Timer_1Timer);
+    connect(Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
     for (QTimer* timer : {Timer6, Timer7, Timer_1, Timer5})
         timer->start();
 }
@@ -391,6 +424,168 @@ void TForm1::closeEvent(QCloseEvent* event)
     // the program running out of reach: the window is minimised instead.
     event->ignore();
     showMinimized();
+}
+
+QString TForm1::settingsFilePath() const
+{
+    return m_dataFolder + QStringLiteral("/config.cfg");
+}
+
+QString TForm1::hostListFilePath() const
+{
+    return m_dataFolder + QStringLiteral("/domains.cfg");
+}
+
+void TForm1::FormCreate()
+{
+    m_loading = true;
+    // Initial statistics: every minimum at -1 (no round trip yet), the packet
+    // summaries at zero and the timing summaries empty.
+    for (int k = 0; k < engine::kSlotCount; ++k) {
+        m_stats[k] = engine::SlotStats{};
+        m_stats[k].minimum = -1;
+    }
+    packetLabel(0)->setCaption(engine::initialPacketSummary());
+    for (int k = 1; k < engine::kSlotCount; ++k)
+        packetLabel(k)->setCaption(packetLabel(0)->caption());
+    for (int k = 0; k < engine::kSlotCount; ++k)
+        timingLabel(k)->setCaption(QString());
+
+    loadSettingsFile();
+    loadHostListFile();
+    m_loading = false;
+    firstRunCheck();
+}
+
+void TForm1::loadSettingsFile()
+{
+    QFile file(settingsFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = splitLines(decodeText(file.readAll()));
+    Memo_2->setPlainText(lines.join(QLatin1Char('\n')));
+    // Applied in order; the first line that does not read ends the step.
+    const SettingsLines loaded = parseSettingsLines(lines);
+    if (!loaded.delay)
+        return;
+    UpDown1->setPosition(*loaded.delay);
+    if (!loaded.autoStart)
+        return;
+    CheckBox1->setChecked(*loaded.autoStart);
+    if (!loaded.timeout)
+        return;
+    UpDown2->setPosition(*loaded.timeout);
+    if (!loaded.packetSize)
+        return;
+    UpDown3->setPosition(*loaded.packetSize);
+}
+
+void TForm1::loadHostListFile()
+{
+    QFile file(hostListFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return;
+    ListBox1->clear();
+    ListBox1->addItems(splitLines(decodeText(bytes)));
+}
+
+void TForm1::firstRunCheck()
+{
+    QString marker;
+    platform::RegReadString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                            QStringLiteral("fr"), marker);
+    if (marker == QStringLiteral("1"))
+        return;
+    platform::openWebPage(product::kMakerHomePage);
+    show();
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                             QStringLiteral("fr"), QStringLiteral("1"));
+}
+
+void TForm1::SaveSettings()
+{
+    const QStringList lines = formatSettingsLines(UpDown1->position(), CheckBox1->isChecked(),
+                                                  UpDown2->position(), UpDown3->position());
+    Memo_2->clear();
+    Memo_2->setPlainText(lines.join(QLatin1Char('\n')));
+    platform::writeFileAtomically(hostListFilePath(), encodeLines(hostList()));
+    platform::writeFileAtomically(settingsFilePath(), encodeLines(lines));
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kRunKey,
+                             QStringLiteral("Orlvane_Tarnwick"),
+                             CheckBox1->isChecked() ? m_executablePath : QString());
+}
+
+void TForm1::saveFromHandler()
+{
+    if (m_loading)
+        return;
+    try {
+        SaveSettings();
+    } catch (const AppError& error) {
+        reportToTopLevel(error.message());
+    }
+}
+
+void TForm1::Edit1Change() { saveFromHandler(); }
+void TForm1::Edit1KeyUp() { saveFromHandler(); }
+void TForm1::Edit4KeyUp() { saveFromHandler(); }
+void TForm1::UpDown1MouseUp() { saveFromHandler(); }
+void TForm1::UpDown2MouseUp() { saveFromHandler(); }
+void TForm1::CheckBox1MouseUp() { saveFromHandler(); }
+
+std::array<engine::NewestLines, engine::kSlotCount> TForm1::newestLines() const
+{
+    std::array<engine::NewestLines, engine::kSlotCount> lines;
+    for (int k = 0; k < engine::kSlotCount; ++k)
+        lines[k] = {slotLog(k)->lineFromEnd(0), slotLog(k)->lineFromEnd(1)};
+    return lines;
+}
+
+void TForm1::Timer_1Timer()
+{
+    refreshTabCaptions();
+    try {
+        const auto lines = newestLines();
+        const int withHost = std::min(ListBox1->count(), engine::kSlotCount);
+        int failing = 0;
+        for (int k = 0; k < withHost; ++k)
+            failing += engine::isFailing(lines[k]) ? 1 : 0;
+        m_statusPicture = engine::chooseStatusPicture(failing, withHost);
+        const QIcon icon = statusIcon(m_statusPicture);
+        // Until the notification area shows it, the window carries it.
+        setWindowIcon(icon);
+        emit statusIconChosen(icon);
+    } catch (...) {
+        // The icon stays as it was for this tick.
+    }
+}
+
+void TForm1::Timer5Timer()
+{
+    if (m_engine->isRunning()) {
+        Button1->setIcon(stopGlyph());
+        Button1->setText(tr("Stop"));
+    } else {
+        Button1->setIcon(startGlyph());
+        Button1->setText(tr("Start"));
+    }
+    try {
+        m_summary = engine::resultsSummary(newestLines());
+        Memo6->setPlainText(m_summary.join(QLatin1Char('\n')));
+    } catch (...) {
+        // Rebuilt from scratch at the next tick.
+    }
+}
+
+QString TForm1::resultsSummaryText() const
+{
+    QString text;
+    for (const QString& line : m_summary)
+        text += line + QStringLiteral("\r\n");
+    return text;
 }
 
 } // namespace tarnwick::ui

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/slot_stats.h"
+#include "engine/status.h"
 
+#include <QIcon>
 #include <QMainWindow>
 
 #include <array>
@@ -28,6 +30,8 @@ class MonitorEngine;
 
 namespace tarnwick::ui {
 
+class TCheckBox;
+class TEdit;
 class TLogMemo;
 class TSlotPage;
 class TStatLabel;
@@ -40,6 +44,10 @@ public:
     struct Dependencies {
         // Null: the system's echo service with the helper beside the executable.
         std::shared_ptr<net::EchoService> echo;
+        // Empty: the data folder beside the executable.
+        QString dataFolder;
+        // Empty: the running executable (for the start-with-the-system entry).
+        QString executablePath;
     };
 
     explicit TForm1(Dependencies deps = {}, QWidget* parent = nullptr);
@@ -52,6 +60,17 @@ public:
     TStatLabel* packetLabel(int slotIndex) const;
     TStatLabel* timingLabel(int slotIndex) const;
     QStringList hostList() const;
+
+    QString settingsFilePath() const;
+    QString hostListFilePath() const;
+    QString executablePath() const { return m_executablePath; }
+
+    // The status picture chosen at the last refresh tick.
+    engine::StatusPicture statusPicture() const { return m_statusPicture; }
+    // The results summary: fourteen lines, and as one text with CR LF after
+    // every line (as the tray's hint shows it).
+    QStringList resultsSummaryLines() const { return m_summary; }
+    QString resultsSummaryText() const;
 
     // Stops the workers and joins them; called before the windows go.
     void shutdownEngine();
@@ -75,15 +94,15 @@ public:
     QWidget* Panel1 = nullptr;
     QPushButton* BitBtn27 = nullptr;
     QLabel* Label7 = nullptr;
-    QLineEdit* Edit5 = nullptr;
+    TEdit* Edit5 = nullptr;
     TUpDown* UpDown3 = nullptr;
     QLabel* Label6 = nullptr;
-    QLineEdit* Edit4 = nullptr;
+    TEdit* Edit4 = nullptr;
     TUpDown* UpDown2 = nullptr;
     QLabel* Label17 = nullptr;
-    QLineEdit* Edit1 = nullptr;
+    TEdit* Edit1 = nullptr;
     TUpDown* UpDown1 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
+    TCheckBox* CheckBox1 = nullptr;
     QListWidget* ListBox1 = nullptr;
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn1 = nullptr;
@@ -96,6 +115,12 @@ public:
     QPlainTextEdit* Memo_2 = nullptr;
     QPlainTextEdit* buffer_memo = nullptr;
     QPlainTextEdit* Memo6 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Image4 = nullptr;
+    QLabel* Image5 = nullptr;
+    QLabel* Im1 = nullptr;
+    QLabel* Im2 = nullptr;
 
     QMenu* File1 = nullptr;
     QAction* Exit2 = nullptr;
@@ -108,6 +133,16 @@ public:
     QTimer* Timer5 = nullptr;
 
 public slots:
+    void FormCreate();
+    void SaveSettings();
+    void Timer_1Timer();
+    void Timer5Timer();
+    void Edit1Change();
+    void Edit1KeyUp();
+    void Edit4KeyUp();
+    void UpDown1MouseUp();
+    void UpDown2MouseUp();
+    void CheckBox1MouseUp();
     void Button1Click();
     void Timer6Timer();
     void Timer7Timer();
@@ -118,6 +153,10 @@ public slots:
     void recordResult(int slotIndex, const QString& line);
     // The statistics reset Clear uses; the labels change at the next result.
     void resetSlotStatistics(int slotIndex);
+
+signals:
+    // The status icon chosen at every refresh tick, changed or not.
+    void statusIconChosen(const QIcon& icon);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,12 +171,22 @@ private:
     void refreshTabCaptions();
     void rewriteStatisticsLabels();
     void showEchoNotice();
+    void saveFromHandler();
+    void loadSettingsFile();
+    void loadHostListFile();
+    void firstRunCheck();
+    std::array<engine::NewestLines, engine::kSlotCount> newestLines() const;
 
     std::unique_ptr<engine::MonitorEngine> m_engine;
     std::array<engine::SlotStats, engine::kSlotCount> m_stats{};
     std::array<TSlotPage*, engine::kSlotCount> m_pages{};
     std::function<void(const QString&)> m_noticePresenter;
     bool m_exiting = false;
+    bool m_loading = false;
+    QString m_dataFolder;
+    QString m_executablePath;
+    engine::StatusPicture m_statusPicture = engine::StatusPicture::Image2;
+    QStringList m_summary;
 };
 
 } // namespace tarnwick::ui

@@ -1,9 +1,10 @@
 // The monitoring engine driven through the real main window (offscreen), with
 // the echo service and resolver replaced by test doubles.
 
-#include "fake_echo.h"
+#include "form_fixture.h"
 
 #include "engine/monitor_engine.h"
+#include "ui/controls.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 #include "ui/stat_label.h"
@@ -25,20 +26,18 @@ namespace {
 
 struct Window {
     explicit Window(const QStringList& hosts = {QStringLiteral("localhost")})
-        : echo(std::make_shared<FakeEchoService>()), form(TForm1::Dependencies{echo})
+        : echo(fixture.echo), form(fixture.form.operator*())
     {
         clock.start();
-        form.engine().setResolver([this](const std::string& host, const net::Canceller* c) {
-            return echo->resolve(host, c);
-        });
         form.ListBox1->clear();
         form.ListBox1->addItems(hosts);
     }
     int lines(int slot) const { return form.slotLog(slot)->lineCount(); }
 
+    tarnwick::test::FormFixture fixture;
     QElapsedTimer clock;
     std::shared_ptr<FakeEchoService> echo;
-    TForm1 form;
+    TForm1& form;
 };
 
 } // namespace

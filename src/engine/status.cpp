@@ -1,0 +1,34 @@
+#include "status.h"
+
+namespace tarnwick::engine {
+
+bool isFailing(const NewestLines& lines)
+{
+    static const QString reply = QStringLiteral("Reply");
+    return !lines.newest.contains(reply) && !lines.previous.contains(reply);
+}
+
+StatusPicture chooseStatusPicture(int failing, int withHost)
+{
+    if (failing == withHost)
+        return StatusPicture::Image2;
+    if (failing > 2)
+        return StatusPicture::Image4;
+    if (failing >= 1)
+        return StatusPicture::Image5;
+    return StatusPicture::Image1;
+}
+
+QStringList resultsSummary(const std::array<NewestLines, 5>& logs)
+{
+    QStringList lines;
+    lines.reserve(14);
+    for (std::size_t k = 0; k < logs.size(); ++k) {
+        if (k > 0)
+            lines << QStringLiteral("-----");
+        lines << logs[k].newest << logs[k].previous;
+    }
+    return lines;
+}
+
+} // namespace tarnwick::engine

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace tarnwick::platform {
+
+// The per-user store of string values, addressed by key path and value name.
+// Two keys are special:
+//  - kRunKey: the start-with-the-system entries. A value becomes an XDG
+//    autostart entry "<name>.desktop" whose Exec is the stored path; the empty
+//    value keeps the entry but hides it, so nothing starts at logon.
+//  - everything else (kProductKey among them): an INI file of the product.
+enum class RegistryRoot { CurrentUser };
+
+inline const QString kRunKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+inline const QString kProductKey = QStringLiteral("Software\\Orlvane\\Orlvane_Tarnwick");
+
+// The value's text; false (and an empty text) when the key or value is missing
+// or not a plain string.
+bool RegReadString(RegistryRoot root, const QString& keyPath, const QString& valueName,
+                   QString& value);
+// Creates the key when needed; true when the value was stored.
+bool RegWriteString(RegistryRoot root, const QString& keyPath, const QString& valueName,
+                    const QString& value);
+
+// Where autostart entries live ($XDG_CONFIG_HOME/autostart).
+QString autostartFolder();
+
+// Exec= value for one program path: quoted, with the characters the desktop
+// entry rules reserve escaped, then escaped once more as a string value.
+QString desktopExecValue(const QString& programPath);
+// The program path back from an Exec= value written by desktopExecValue.
+QString programPathFromExec(const QString& execValue);
+
+} // namespace tarnwick::platform

@@ -1,0 +1,64 @@
+#pragma once
+
+// A main window set up for a test: its own data folder (a temporary copy of
+// the executable's), the echo service and resolver replaced by doubles, and
+// web pages recorded instead of opened.
+
+#include "fake_echo.h"
+
+#include "engine/monitor_engine.h"
+#include "page_opener.h"
+#include "ui/main_window.h"
+
+#include <QDir>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tarnwick::test {
+
+class RecordingPageOpener : public platform::PageOpener {
+public:
+    RecordingPageOpener() { platform::setPageOpener(this); }
+    ~RecordingPageOpener() override { platform::setPageOpener(nullptr); }
+    bool openPage(const QString& address) override
+    {
+        opened << address;
+        return true;
+    }
+    QStringList opened;
+};
+
+class FormFixture {
+public:
+    explicit FormFixture(bool create = true) : echo(std::make_shared<FakeEchoService>())
+    {
+        QDir().mkpath(dataFolder());
+        if (create)
+            createForm();
+    }
+    QString dataFolder() const { return m_root.path() + QStringLiteral("/data"); }
+    QString file(const QString& name) const { return dataFolder() + QLatin1Char('/') + name; }
+    QString executablePath() const { return m_root.path() + QStringLiteral("/tarnwick"); }
+
+    ui::TForm1& createForm()
+    {
+        ui::TForm1::Dependencies deps;
+        deps.echo = echo;
+        deps.dataFolder = dataFolder();
+        deps.executablePath = executablePath();
+        form = std::make_unique<ui::TForm1>(deps);
+        form->engine().setResolver([this](const std::string& host, const net::Canceller* c) {
+            return echo->resolve(host, c);
+        });
+        return *form;
+    }
+
+    QTemporaryDir m_root;
+    RecordingPageOpener pages;
+    std::shared_ptr<FakeEchoService> echo;
+    std::unique_ptr<ui::TForm1> form;
+};
+
+} // namespace tarnwick::test
