@@ -7,6 +7,7 @@
 #include "notifyarea/xembed_notify_area.h"
 
 #include <QCursor>
+#include <QPainter>
 #include <QProcess>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
@@ -15,6 +16,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace tarnwick::platform;
@@ -38,6 +40,38 @@ QSize parentSize(QWidget* window)
     return size;
 }
 
+// The window's own pixel as the server holds it, alpha included.
+QRgb windowPixel(QWidget* window, int x, int y)
+{
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto win = static_cast<xcb_window_t>(window->winId());
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        c,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, win, static_cast<int16_t>(x),
+                      static_cast<int16_t>(y), 1, 1, ~0u),
+        nullptr);
+    if (!image)
+        return 0x12345678;
+    QRgb pixel = 0;
+    if (image->depth == 32 && xcb_get_image_data_length(image) >= 4)
+        std::memcpy(&pixel, xcb_get_image_data(image), 4);
+    std::free(image);
+    return pixel;
+}
+
+QIcon redDisc()
+{
+    QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::red);
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.end();
+    return QIcon(QPixmap::fromImage(image));
+}
+
 } // namespace
 
 class TestNotifyAreaLive : public QObject {
@@ -51,6 +85,7 @@ private slots:
     void iconWindowMouse();
     void lossAndRestart();
     void qtBackendReportsHover();
+    void alphaTrayGetsTransparency();
 
 private:
     void startTray();
@@ -180,6 +215,34 @@ void TestNotifyAreaLive::qtBackendReportsHover()
     seen.clear();
     QTest::qWait(100);
     QVERIFY(seen.isEmpty());
+}
+
+void TestNotifyAreaLive::alphaTrayGetsTransparency()
+{
+    stopTray();
+    QProcess alphaTray;
+    alphaTray.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    alphaTray.start(QStringLiteral(ARGB_TRAY), {});
+    QVERIFY(alphaTray.waitForStarted());
+    XEmbedNotifyArea area;
+    QTRY_VERIFY_WITH_TIMEOUT(area.isAvailable(), 5000);
+    QVERIFY(area.add(41, IconState{redDisc(), QString()}));
+    QWidget* window = area.iconWindow(41);
+    QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(41).isEmpty(), 5000);
+    // In the tray's own visual, never in one forced on it.
+    QVERIFY(window->testAttribute(Qt::WA_TranslucentBackground));
+    QCOMPARE(window->size(), QSize(24, 24));
+    QTRY_COMPARE(windowPixel(window, 12, 12), qRgba(255, 0, 0, 255));
+    // Around the picture and in its transparent corners: nothing at all, so
+    // the tray's compositing shows its own background there.
+    QCOMPARE(windowPixel(window, 0, 0), 0u);
+    QCOMPARE(windowPixel(window, 4, 4), 0u);
+    QCOMPARE(windowPixel(window, 23, 23), 0u);
+    const QRgb rim = windowPixel(window, 4 + 8, 4 + 1);
+    QVERIFY2(qAlpha(rim) > 0 && qAlpha(rim) < 255, qPrintable(QString::number(rim, 16)));
+    alphaTray.terminate();
+    alphaTray.waitForFinished(5000);
+    QTRY_VERIFY(!area.isAvailable());
 }
 
 QTEST_MAIN(TestNotifyAreaLive)
