@@ -39,9 +39,6 @@ void destroyLeftoverIconHandler()
 }
 } // namespace
 
-// ---------------------------------------------------------------------------
-// TTrayIconHandler
-
 TTrayIconHandler* TTrayIconHandler::instance()
 {
     return iconHandler;
@@ -112,12 +109,12 @@ void TTrayIconHandler::areaRestarted()
 void TTrayIconHandler::availabilityChanged(bool available)
 {
     const QList<TTrayIcon*> icons = m_icons.values();
-    for (TTrayIcon* target : icons)
-        emit target->trayAvailabilityChanged(available);
+    QList<QPointer<TTrayIcon>> targets(icons.cbegin(), icons.cend());
+    for (const QPointer<TTrayIcon>& target : targets) {
+        if (target)
+            emit target->trayAvailabilityChanged(available);
+    }
 }
-
-// ---------------------------------------------------------------------------
-// TTrayIcon
 
 // Sees the main window's events before anything else does, as a hook into the
 // application's own messages would; never consumes one.
@@ -194,8 +191,6 @@ void TTrayIcon::Loaded()
     if (platform::NotifyArea* area = notifyArea())
         area->setVersion(m_iconId, 0);
 }
-
-// --- property writes -------------------------------------------------------
 
 void TTrayIcon::setIconList(TCustomImageList* list)
 {
@@ -292,8 +287,6 @@ void TTrayIcon::setWantEnterExitEvents(bool want)
     m_hoverTicker->setTickEnabled(want);
 }
 
-// --- requests --------------------------------------------------------------
-
 platform::IconState TTrayIcon::FillIconRecord() const
 {
     platform::IconState record;
@@ -370,8 +363,6 @@ QRect TTrayIcon::iconGeometry() const
     platform::NotifyArea* area = notifyArea();
     return area ? area->iconGeometry(m_iconId) : QRect();
 }
-
-// --- notifications ---------------------------------------------------------
 
 TShiftState TTrayIcon::ModifierState() const
 {
@@ -552,8 +543,6 @@ void TTrayIcon::cycleTick()
     setIconIndex(nextCycleIndex());
 }
 
-// --- notifiers -------------------------------------------------------------
-
 void TTrayIcon::DoClick()
 {
     if (m_onClick)
@@ -608,8 +597,6 @@ void TTrayIcon::DoSendToTray()
     HideMainWindow();
     setIconVisible(true);
 }
-
-// --- window hooks ----------------------------------------------------------
 
 void TTrayIcon::HideMainWindow()
 {

@@ -51,6 +51,8 @@ private:
     void availabilityChanged(bool available);
 
     std::unique_ptr<platform::NotifyArea> m_area;
+    // Ids are looked up here rather than turned back into addresses, so a
+    // late notification for a destroyed icon finds nothing.
     QHash<quint32, TTrayIcon*> m_icons;
     int m_iconCount = 0;
 };

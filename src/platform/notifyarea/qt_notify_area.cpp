@@ -150,8 +150,12 @@ bool QtNotifyArea::setMenu(quint32 id, QMenu* menu)
     const auto it = m_icons.find(id);
     if (it == m_icons.end())
         return false;
-    it->menu = menu;
-    it->icon->setContextMenu(menu);
+    // The owner hands the menu over with every refresh; Qt re-exports it to
+    // the host each time it is set.
+    if (it->menu != menu) {
+        it->menu = menu;
+        it->icon->setContextMenu(menu);
+    }
     return true;
 }
 
