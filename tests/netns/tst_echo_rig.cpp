@@ -147,31 +147,32 @@ void TestEchoRig::roundTripAgreesWithPing()
     // The first packet also waits for ARP.
     QVERIFY(echoTo(*p.handle, kResponder, 2000).reply);
     constexpr int kSamples = 7;
-    QList<std::uint32_t> ours;
+    // Each of ours is paired with a ping run right after it, so both see the
+    // machine in the same state; the median difference ignores a stray
+    // scheduling delay on either side.
+    std::vector<double> differences;
     for (int i = 0; i < kSamples; ++i) {
+        const auto before = Clock::now();
         const EchoResult r = echoTo(*p.handle, kResponder, 2000);
+        const auto call =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - before);
         QVERIFY2(r.reply, qPrintable(describe(r)));
         QCOMPARE(r.reply->status, std::uint32_t{StatusSuccess});
         QCOMPARE(r.reply->address, address(kResponder));
-        QVERIFY2(r.reply->roundTripMs >= std::uint32_t(delayMs), qPrintable(describe(r)));
-        ours.append(r.reply->roundTripMs);
+        // The round trip lies inside the call, and the responder held the
+        // reply back for the delay: truncated, it is at least the delay and
+        // at most the call's whole milliseconds (so under 1 ms reads 0).
+        const auto callMs = std::uint32_t(call.count() / 1000);
+        QVERIFY2(r.reply->roundTripMs >= std::uint32_t(delayMs) && r.reply->roundTripMs <= callMs,
+                 qPrintable(describe(r) + QStringLiteral(", call took %1 us").arg(call.count())));
+        const QList<double> ping = pingTimes(kResponder, 1);
+        QCOMPARE(ping.size(), 1);
+        differences.push_back(r.reply->roundTripMs - ping[0]);
     }
-    const QList<double> theirs = pingTimes(kResponder, kSamples);
-    QCOMPARE(theirs.size(), kSamples);
-
-    // Truncation: the responder's delay plus well under a millisecond of
-    // transit reads as the delay itself.
-    QList<std::uint32_t> sorted = ours;
-    std::sort(sorted.begin(), sorted.end());
-    QCOMPARE(sorted[kSamples / 2], std::uint32_t(delayMs));
-    double ourMean = 0;
-    double theirMean = 0;
-    for (int i = 0; i < kSamples; ++i) {
-        ourMean += ours[i] / double(kSamples);
-        theirMean += theirs[i] / double(kSamples);
-    }
-    QVERIFY2(std::abs(ourMean - theirMean) <= 2.0,
-             qPrintable(QStringLiteral("ours %1 ms, ping %2 ms").arg(ourMean).arg(theirMean)));
+    std::sort(differences.begin(), differences.end());
+    const double median = differences[kSamples / 2];
+    QVERIFY2(std::abs(median) <= 3.0,
+             qPrintable(QStringLiteral("ours minus ping's: median %1 ms").arg(median)));
 }
 
 void TestEchoRig::outcomes_data()
@@ -331,7 +332,8 @@ void TestEchoRig::hostileReplies_data()
     QTest::addColumn<EchoPath>("path");
     QTest::addColumn<QString>("plan");
     // One entry per attempt: "T@ms" times out after ms, "R<min>@ms" is a reply
-    // with a round trip of at least min (and less than min + 20); "W<n>" waits
+    // with a round trip of at least min (and below min + 60, room for a busy
+    // machine: the lower bound is what a wrongly taken packet breaks); "W<n>" waits
     // until the responder has carried out n delayed actions.
     QTest::addColumn<QString>("attempts");
     const struct {
@@ -385,7 +387,7 @@ void TestEchoRig::hostileReplies()
             const auto minimum = parts[0].mid(1).toUInt();
             QVERIFY2(r.reply && r.reply->status == StatusSuccess &&
                          r.reply->address == address(kResponder) &&
-                         r.reply->roundTripMs >= minimum && r.reply->roundTripMs < minimum + 20,
+                         r.reply->roundTripMs >= minimum && r.reply->roundTripMs < minimum + 60,
                      qPrintable(step + QStringLiteral(": ") + describe(r)));
         }
     }
