@@ -223,6 +223,15 @@ void TForm1::buildPages()
         m_pages[k] = page;
         PageControl1->addTab(page, tr("Ping"));
     }
+    using Handler = void (TForm1::*)();
+    const std::array<Handler, engine::kSlotCount> memoHandlers = {
+        &TForm1::Memo1DblClick, &TForm1::Memo2DblClick, &TForm1::Memo3DblClick,
+        &TForm1::Memo4DblClick, &TForm1::Memo5DblClick};
+    for (int k = 0; k < engine::kSlotCount; ++k) {
+        connect(m_pages[k]->memo(), &TLogMemo::doubleClicked, this, memoHandlers[k]);
+        // All five Trace Route buttons share one handler.
+        connect(m_pages[k]->traceButton(), &QPushButton::clicked, this, &TForm1::BitBtn6Click);
+    }
     TabSheet1 = m_pages[0];
     TabSheet2 = m_pages[1];
     TabSheet3 = m_pages[2];

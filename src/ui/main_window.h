@@ -28,6 +28,7 @@ namespace tarnwick::engine {
 class MonitorEngine;
 }
 
+
 namespace tarnwick::ui {
 
 class TCheckBox;
@@ -74,6 +75,13 @@ public:
 
     // Stops the workers and joins them; called before the windows go.
     void shutdownEngine();
+
+    // The traceroute window, created after this one; the slot logs' double
+    // clicks and the Trace Route buttons open it. It is reached through its
+    // components ("edAddr") and its slot btnStartClick(), so that this window
+    // does not depend on the traceroute code.
+    void setTraceWindow(QWidget* traceWindow) { m_traceWindow = traceWindow; }
+    QWidget* traceWindow() const { return m_traceWindow; }
 
     // Where user notices go (the echo permission notice); tests replace it.
     void setNoticePresenter(std::function<void(const QString&)> presenter);
@@ -148,6 +156,14 @@ public slots:
     void Timer7Timer();
     void Exit2Click();
 
+    // Traceroute from a slot log (double click) or from a tab's button.
+    void Memo1DblClick();
+    void Memo2DblClick();
+    void Memo3DblClick();
+    void Memo4DblClick();
+    void Memo5DblClick();
+    void BitBtn6Click();
+
     // Appends a result line to slot k's log and updates the statistics, the
     // tab captions and all ten statistics labels.
     void recordResult(int slotIndex, const QString& line);
@@ -181,6 +197,8 @@ private:
     std::array<engine::SlotStats, engine::kSlotCount> m_stats{};
     std::array<TSlotPage*, engine::kSlotCount> m_pages{};
     std::function<void(const QString&)> m_noticePresenter;
+    QWidget* m_traceWindow = nullptr;
+    void openTraceFromLog(int slotIndex);
     bool m_exiting = false;
     bool m_loading = false;
     QString m_dataFolder;
