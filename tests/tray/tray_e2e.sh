@@ -8,9 +8,12 @@ set -eu
 
 demo=$1
 probe=$2
+# Work privately, so that runs side by side never share a log; what is worth
+# keeping is copied to the build folder at the end, pass or fail.
 art="${TARNWICK_BUILD_DIR:-.}/tests/tray/artifacts"
 mkdir -p "$art"
-log="$art/demo.log"
+work=$(mktemp -d "${TMPDIR:-/tmp}/tray-e2e.XXXXXX")
+log="$work/demo.log"
 : >"$log"
 # Keep Qt on X11 and off any bus; logical and device pixels stay the same.
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR
@@ -24,6 +27,8 @@ cleanup() {
     for p in $pids; do rev="$p $rev"; done
     for p in $rev; do kill "$p" 2>/dev/null || true; done
     for p in $rev; do wait "$p" 2>/dev/null || true; done
+    cp "$work"/* "$art"/ 2>/dev/null || true
+    rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
@@ -60,7 +65,7 @@ expect_events() {
 
 start_trayer() {
     trayer --edge top --align right --widthtype request --height 24 \
-        --SetDockType false --SetPartialStrut false >>"$art/trayer.log" 2>&1 &
+        --SetDockType false --SetPartialStrut false >>"$work/trayer.log" 2>&1 &
     trayer_pid=$!
     pids="$pids $trayer_pid"
     "$probe" owner 5000 || fail "trayer took no selection"
@@ -93,7 +98,7 @@ pixel() {
 
 # --- a program started before any tray --------------------------------------
 "$probe" none 100 || fail "a tray already runs on $DISPLAY"
-"$demo" >"$log" 2>"$art/demo.err" &
+"$demo" >"$log" 2>"$work/demo.err" &
 demo_pid=$!
 pids="$pids $demo_pid"
 wait_line 0 '^NO_TRAY waiting$'
@@ -115,7 +120,7 @@ docked=$(since "$m" | grep '^DOCKED 1 ' | tail -n 1)
 # transparent and must show the tray's own background, the pixel left of the
 # icon window. Painting can trail the docking a little, so look again until
 # the picture is right or time is up.
-shot="$art/tray_e2e.png"
+shot="$work/tray_e2e.png"
 ox=$((X + (WIDTH - 16) / 2))
 oy=$((Y + (HEIGHT - 16) / 2))
 i=0
@@ -135,7 +140,7 @@ while :; do
     [ $i -le 20 ] || fail "pixels: tray $tray_bg, icon corner $corner, edge $edge, middle $middle"
     sleep 0.1
 done
-echo "pixels: tray background $tray_bg, icon corner $corner, middle $middle ($shot)"
+echo "pixels: tray background $tray_bg, icon corner $corner, middle $middle ($art/tray_e2e.png)"
 
 # --- hover ---------------------------------------------------------------------
 m=$(mark)
