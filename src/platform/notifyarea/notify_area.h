@@ -70,7 +70,8 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(Capabilities)
 // - add() fails when there is no area or the id is in use;
 // - after areaLost() or areaRestarted() every id is forgotten, and the owner
 //   adds its icons again with their current state;
-// - a Move comes before a button notification at a new position;
+// - where Motion is reported, a Move comes before a button notification at
+//   a new position;
 // - a double click arrives as LeftDown, LeftUp, LeftDoubleClick, LeftUp;
 // - nothing on the notification path blocks on another process.
 class NotifyArea : public QObject {
