@@ -94,6 +94,19 @@ QList<double> pingTimes(const char* destination, int count)
     return times;
 }
 
+// Packets r2 has dropped for the silent host so far.
+long long silentHostDrops()
+{
+    const CommandResult r =
+        runInPeer(kNsRouter2, {"iptables", "-L", "FORWARD", "-v", "-x", "-n"}, 10000);
+    for (const QString& line : QString::fromStdString(r.output).split(QLatin1Char('\n'))) {
+        if (line.contains(QLatin1String("DROP")) && line.contains(QLatin1String(kSilent))) {
+            return line.simplified().section(QLatin1Char(' '), 0, 0).toLongLong();
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestEchoRig : public QObject {
@@ -245,10 +258,17 @@ void TestEchoRig::outcomes()
     }
     PathHandle p = openOn(path);
     QVERIFY2(p.handle, qPrintable(QString::fromStdString(errnoText(p.error))));
+    const bool silent = destination == QLatin1String(kSilent);
+    const long long dropsBefore = silent ? silentHostDrops() : 0;
 
     const auto t0 = Clock::now();
     const EchoResult r = echoTo(*p.handle, qPrintable(destination), timeoutMs, ttl);
     const long long elapsed = msSince(t0);
+    if (silent) {
+        // The request did go out, and died where it should.
+        QVERIFY(dropsBefore >= 0);
+        QCOMPARE(silentHostDrops(), dropsBefore + 1);
+    }
     QVERIFY2(r.failure == failure, qPrintable(describe(r)));
     if (failure == EchoFailure::None) {
         QVERIFY(r.reply);
