@@ -24,6 +24,8 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
@@ -313,8 +315,8 @@ void TestTraceWindow::exitCutsWaitsShort_data()
 {
     QTest::addColumn<bool>("echoBlocks");
     QTest::addColumn<bool>("byDestructor");
-    // With echoes answered at once the worker soon waits for the GUI thread
-    // to take its output, which it never does before the shutdown.
+    // The GUI thread takes the header, then stops taking output: the worker,
+    // its first probe answered, waits for the GUI thread to take the column.
     QTest::newRow("echo in flight, shutdown") << true << false;
     QTest::newRow("echo in flight, destructor") << true << true;
     QTest::newRow("output hand-off, shutdown") << false << false;
@@ -333,8 +335,15 @@ void TestTraceWindow::exitCutsWaitsShort()
     form->edAddr->setText(QStringLiteral("10.9.9.9"));
     form->btnStartClick();
     QCOMPARE(form->traceThreadCount(), 1);
-    if (echoBlocks)
-        QTRY_COMPARE(echo->inFlight(), 1);
+    if (echoBlocks) {
+        QVERIFY(waitUntil([&] { return echo->inFlight() == 1; }, 5000));
+    } else {
+        QVERIFY(waitUntil([&] { return !echo->requests().empty(); }, 5000));
+        // Nothing tells from outside that the worker has posted the column and
+        // is waiting; a short pause makes that all but certain, and a worker
+        // not yet there could only make the test pass when it should not.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 
     QElapsedTimer clock;
     clock.start();
