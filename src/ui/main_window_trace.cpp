@@ -4,11 +4,11 @@
 
 #include "app_error.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace tarnwick::ui {
 
@@ -27,13 +27,13 @@ void showTraceWindow(QWidget* traceWindow)
 }
 
 // Waits while the window keeps being painted and everything else goes on.
+// A nested loop sleeps between events; processEvents() with a time limit
+// ignores WaitForMoreEvents and would spin the processor for the whole wait.
 void waitProcessingMessages(int ms)
 {
-    QElapsedTimer clock;
-    clock.start();
-    for (qint64 left = ms; left > 0; left = ms - clock.elapsed())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                        static_cast<int>(left));
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // The error goes to the top-level display as any error escaping a handler
