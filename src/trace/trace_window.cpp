@@ -13,12 +13,15 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 #include <system_error>
@@ -35,6 +38,19 @@ namespace {
 
 constexpr int kClientWidth = 468;
 constexpr int kClientHeight = 325;
+
+// A push button's caption with the style's margins and frame, without the
+// minimum width styles give buttons.
+int captionWidth(QPushButton* button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QStyle* style = button->style();
+    return button->fontMetrics().horizontalAdvance(button->text()) +
+           style->pixelMetric(QStyle::PM_ButtonMargin, &option, button) +
+           2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+}
 
 template <typename T>
 T* place(T* widget, const char* name, int left, int top, int width, int height)
@@ -95,10 +111,7 @@ void TForm3::buildControls()
     Button2 = place(new QPushButton(QStringLiteral("Get IP from host name"), GroupBox2), "Button2",
                     137, 60, 121, 25);
 
-    // Captions keep their given boxes; a desktop font wider than the original
-    // one should not push the controls apart.
-    for (QLabel* label : {Label1, Label2, Label3, Label4})
-        label->setWordWrap(false);
+    fitCaptionsToPlaces();
 
     connect(btnStart, &QPushButton::clicked, this, &TForm3::btnStartClick);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
@@ -106,6 +119,27 @@ void TForm3::buildControls()
     connect(CheckBox1, &QCheckBox::toggled, this,
             [flag = m_showNames](bool on) { flag->store(on); });
     edAddr->installEventFilter(this);
+}
+
+// The places are fixed, the font is the desktop's: where a caption would be
+// cut off in its box, the window's font steps down (not below 7 points) until
+// every caption fits. Labels take the size of their text, as captions that
+// size themselves.
+void TForm3::fitCaptionsToPlaces()
+{
+    constexpr qreal kSmallestPointSize = 7.0;
+    QFont font = QApplication::font(this);
+    for (;;) {
+        setFont(font);
+        bool fits = CheckBox1->sizeHint().width() <= CheckBox1->width();
+        for (QPushButton* button : {btnStart, Button1, Button2})
+            fits = fits && captionWidth(button) <= button->width();
+        if (fits || font.pointSizeF() <= kSmallestPointSize)
+            break;
+        font.setPointSizeF(std::max(kSmallestPointSize, font.pointSizeF() - 0.5));
+    }
+    for (QLabel* label : {Label1, Label2, Label3, Label4})
+        label->resize(label->sizeHint());
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event)

@@ -96,6 +96,7 @@ private:
     enum LookupKind { ReverseLookup, ForwardLookup, LookupKinds };
 
     void buildControls();
+    void fitCaptionsToPlaces();
     void centreOverMainWindow();
     void appendTraceOutput(std::uint64_t traceId, const QString& piece);
     void traceEnded(std::uint64_t traceId);
