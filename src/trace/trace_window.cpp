@@ -11,9 +11,9 @@
 #include "net/resolver.h"
 #include "paths.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -165,6 +165,9 @@ void TForm3::setVisible(bool visible)
 {
     if (visible && !isVisible())
         centreOverMainWindow();
+    // Shown from the main window, it must come up where the user sees it.
+    if (visible && isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     QWidget::setVisible(visible);
 }
 

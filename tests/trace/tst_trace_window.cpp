@@ -396,6 +396,9 @@ void TestTraceWindow::closingHidesWhileTheTraceWrites()
     QVERIFY(w.output().endsWith(QStringLiteral("  10.9.9.9\r\nTrace complete.\r\n")));
     w.form.show();
     QVERIFY(w.form.isVisible());
+    w.form.showMinimized();
+    w.form.show();
+    QVERIFY(!w.form.isMinimized());
 }
 
 void TestTraceWindow::centredOverTheMainWindow()
