@@ -1,33 +1,31 @@
 #!/bin/sh
-# Starts a private Xvfb on a free display number, runs the command against it
-# and stops the server again, whatever the command's outcome.
+# Starts a private Xvfb on a display number it picks itself (-displayfd, so
+# parallel runs never share a server), runs the command against it and stops
+# the server again, whatever the command's outcome.
 set -eu
+dir=$(mktemp -d "${TMPDIR:-/tmp}/xvfb.XXXXXX")
 xvfb_pid=
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$dir"
   return 0
 }
 trap cleanup EXIT INT TERM
-n=90
-while [ $n -lt 190 ]; do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-    xvfb_pid=$!
-    i=0
-    while [ $i -lt 100 ]; do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then break; fi
-      if ! kill -0 "$xvfb_pid" 2>/dev/null; then break; fi
-      sleep 0.05
-      i=$((i + 1))
-    done
-    if xdpyinfo -display ":$n" >/dev/null 2>&1; then break; fi
-    # Lost a race for this display number: try the next one.
-    kill "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" >"$dir/log" 2>&1 &
+xvfb_pid=$!
+i=0
+while [ ! -s "$dir/display" ]; do
+  if ! kill -0 "$xvfb_pid" 2>/dev/null || [ $i -ge 200 ]; then
+    echo "with-xvfb: Xvfb did not start" >&2
+    cat "$dir/log" >&2
+    exit 1
   fi
-  n=$((n + 1))
+  sleep 0.05
+  i=$((i + 1))
 done
-[ -n "$xvfb_pid" ] || { echo "with-xvfb: no free X display" >&2; exit 1; }
-export DISPLAY=":$n"
+export DISPLAY=":$(head -n 1 "$dir/display")"
 export QT_QPA_PLATFORM=xcb
 "$@"
