@@ -105,6 +105,7 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     connect(UpDown1, &TUpDown::mouseReleased, this, &TForm1::UpDown1MouseUp);
     connect(UpDown2, &TUpDown::mouseReleased, this, &TForm1::UpDown2MouseUp);
     connect(CheckBox1, &TCheckBox::mouseReleased, this, &TForm1::CheckBox1MouseUp);
+    connectEditingAndLogActions();
 
     FormCreate();
     buildTimers();

@@ -12,6 +12,7 @@
 
 class QAction;
 class QCheckBox;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -31,7 +32,9 @@ class MonitorEngine;
 
 namespace tarnwick::ui {
 
+class TAboutBox;
 class TCheckBox;
+class TMore_Form;
 class TEdit;
 class TLogMemo;
 class TSlotPage;
@@ -83,6 +86,12 @@ public:
     void setTraceWindow(QWidget* traceWindow) { m_traceWindow = traceWindow; }
     QWidget* traceWindow() const { return m_traceWindow; }
 
+    // The About box and the host-limit window, created after this one.
+    void setAboutBox(TAboutBox* aboutBox) { m_aboutBox = aboutBox; }
+    void setMoreForm(TMore_Form* moreForm) { m_moreForm = moreForm; }
+    TAboutBox* aboutBox() const { return m_aboutBox; }
+    TMore_Form* moreForm() const { return m_moreForm; }
+
     // Where user notices go (the echo permission notice); tests replace it.
     void setNoticePresenter(std::function<void(const QString&)> presenter);
 
@@ -129,6 +138,7 @@ public:
     QLabel* Image5 = nullptr;
     QLabel* Im1 = nullptr;
     QLabel* Im2 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
 
     QMenu* File1 = nullptr;
     QAction* Exit2 = nullptr;
@@ -164,6 +174,23 @@ public slots:
     void Memo5DblClick();
     void BitBtn6Click();
 
+    // Host list editing.
+    void BitBtn1Click();  // Add host
+    void BitBtn22Click(); // Edit host
+    void BitBtn2Click();  // Delete host
+    void BitBtn3Click();  // Delete All
+    void BitBtn4Click();  // move up
+    void BitBtn5Click();  // move down
+    void ListBox1DblClick();
+
+    void About1Click();
+    void BitBtn27Click();
+
+    // Log actions per slot: Clear, Save to file, Copy.
+    void clearLog(int slotIndex);
+    void saveLog(int slotIndex);
+    void copyLog(int slotIndex);
+
     // Appends a result line to slot k's log and updates the statistics, the
     // tab captions and all ten statistics labels.
     void recordResult(int slotIndex, const QString& line);
@@ -176,6 +203,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
@@ -198,6 +226,12 @@ private:
     std::array<TSlotPage*, engine::kSlotCount> m_pages{};
     std::function<void(const QString&)> m_noticePresenter;
     QWidget* m_traceWindow = nullptr;
+    TAboutBox* m_aboutBox = nullptr;
+    TMore_Form* m_moreForm = nullptr;
+    QString m_lastSaveName;
+    void connectEditingAndLogActions();
+    QStringList logWithStatistics(int slotIndex) const;
+    bool confirmReplace(const QString& path);
     void openTraceFromLog(int slotIndex);
     bool m_exiting = false;
     bool m_loading = false;

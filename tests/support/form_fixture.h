@@ -9,6 +9,7 @@
 #include "engine/monitor_engine.h"
 #include "page_opener.h"
 #include "ui/main_window.h"
+#include "ui/small_windows.h"
 
 #include <QDir>
 #include <QStringList>
@@ -49,6 +50,10 @@ public:
         deps.dataFolder = dataFolder();
         deps.executablePath = executablePath();
         form = std::make_unique<ui::TForm1>(deps);
+        aboutBox = std::make_unique<ui::TAboutBox>(form.get());
+        moreForm = std::make_unique<ui::TMore_Form>(form.get());
+        form->setAboutBox(aboutBox.get());
+        form->setMoreForm(moreForm.get());
         form->engine().setResolver([this](const std::string& host, const net::Canceller* c) {
             return echo->resolve(host, c);
         });
@@ -59,6 +64,15 @@ public:
     RecordingPageOpener pages;
     std::shared_ptr<FakeEchoService> echo;
     std::unique_ptr<ui::TForm1> form;
+    std::unique_ptr<ui::TAboutBox> aboutBox;
+    std::unique_ptr<ui::TMore_Form> moreForm;
+
+    ~FormFixture()
+    {
+        // The dialogs are children of the window: let the window take them.
+        aboutBox.release();
+        moreForm.release();
+    }
 };
 
 } // namespace tarnwick::test

@@ -1,0 +1,172 @@
+#include "small_windows.h"
+
+#include "page_opener.h"
+#include "product_info.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace tarnwick::ui {
+
+namespace {
+
+// Places are the designed ones; a desktop font larger than the designed one
+// only makes a control taller or wider, never cuts its text.
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& place,
+              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, bool wrap = false)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setAlignment(alignment);
+    l->setWordWrap(wrap);
+    QRect fitted = place;
+    if (wrap) {
+        fitted.setHeight(std::max(place.height(), l->heightForWidth(place.width())));
+    } else {
+        const QSize hint = l->sizeHint();
+        fitted.setHeight(std::max(place.height(), hint.height()));
+        if (hint.width() > place.width()) {
+            // Centred text grows to both sides, other text to the right.
+            const int grow = hint.width() - place.width();
+            if (alignment & Qt::AlignHCenter)
+                fitted.adjust(-grow / 2, 0, grow - grow / 2, 0);
+            else
+                fitted.setWidth(hint.width());
+        }
+    }
+    l->setGeometry(fitted);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& place)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    QRect fitted = place;
+    fitted.setWidth(std::max(place.width(), b->sizeHint().width()));
+    b->setGeometry(fitted);
+    return b;
+}
+
+// Dialog border: no minimise or maximise box, not resizable.
+void dialogBorder(QDialog* dialog, const QSize& clientSize)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+    dialog->setFixedSize(clientSize);
+    dialog->setModal(true);
+}
+
+} // namespace
+
+TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow), m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("AboutBox"));
+    setWindowTitle(tr("About..."));
+    dialogBorder(this, QSize(183, 195));
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(4, 8, 177, 153);
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    Panel1->setLineWidth(2);
+
+    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignTop;
+    ProductName = label(Panel1, "ProductName", tr("Orlvane Auto Tarnwick"), {15, 7, 150, 13}, centred);
+    Version = label(Panel1, "Version", tr("Version 1.5"), {15, 31, 150, 13}, centred);
+    Copyright = label(Panel1, "Copyright", QString(), {15, 51, 150, 13}, centred);
+    Comments = label(Panel1, "Comments", tr("Auto Tarnwick is a small auto ping utility."),
+                     {8, 75, 161, 26}, centred, true);
+    Label1 = label(Panel1, "Label1", tr("Our website: ") + product::kMakerWebAddress,
+                   {37, 123, 97, 28}, centred, true);
+    // The link may need more room than designed: keep it inside the panel.
+    if (Label1->geometry().bottom() > Panel1->height() - 3)
+        Label1->move(Label1->x(), Panel1->height() - 3 - Label1->height());
+    QPalette linkPalette = Label1->palette();
+    linkPalette.setColor(QPalette::WindowText, Qt::blue);
+    Label1->setPalette(linkPalette);
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->installEventFilter(this);
+
+    OKButton = button(this, "OKButton", tr("OK"), {4, 169, 75, 25});
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
+}
+
+void TAboutBox::Label1Click()
+{
+    platform::openWebPage(product::kUtilityPage);
+    close();
+}
+
+void TAboutBox::OKButtonClick()
+{
+    accept();
+}
+
+bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Label1Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TAboutBox::showEvent(QShowEvent* event)
+{
+    if (m_mainWindow) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(m_mainWindow->frameGeometry().center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
+}
+
+TMore_Form::TMore_Form(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("More_Form"));
+    setWindowTitle(tr("Error!"));
+    dialogBorder(this, QSize(285, 105));
+
+    GroupBox1 = new QGroupBox(tr("The maximum number of hosts!"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(0, 0, 285, 105);
+    Label1 = label(GroupBox1, "Label1", tr("Maximum count of hosts is 5!"), {64, 24, 136, 13});
+    Label2 = label(GroupBox1, "Label2", tr("If you need more - use Tarnwick Pro"), {48, 40, 180, 13});
+    if (Label2->geometry().top() < Label1->geometry().bottom() + 1)
+        Label2->move(Label2->x(), Label1->geometry().bottom() + 1);
+    BitBtn1 = button(GroupBox1, "BitBtn1", tr("Close"), {3, 77, 75, 25});
+    BitBtn2 = button(GroupBox1, "BitBtn2", tr("Download Pro"), {80, 77, 75, 25});
+    if (BitBtn2->x() < BitBtn1->geometry().right() + 2)
+        BitBtn2->move(BitBtn1->geometry().right() + 2, BitBtn2->y());
+    connect(BitBtn1, &QPushButton::clicked, this, &TMore_Form::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TMore_Form::BitBtn2Click);
+}
+
+void TMore_Form::BitBtn1Click()
+{
+    close();
+}
+
+void TMore_Form::BitBtn2Click()
+{
+    platform::openWebPage(product::kProPageFromLimit);
+    close();
+}
+
+void TMore_Form::showEvent(QShowEvent* event)
+{
+    move(kDesignedPosition);
+    QDialog::showEvent(event);
+}
+
+} // namespace tarnwick::ui

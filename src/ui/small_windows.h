@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace tarnwick::ui {
+
+// The About box: product, version and a link to the utility's page.
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* mainWindow);
+
+    QFrame* Panel1 = nullptr;
+    QLabel* ProductName = nullptr;
+    QLabel* Version = nullptr;
+    QLabel* Copyright = nullptr;
+    QLabel* Comments = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* OKButton = nullptr;
+
+public slots:
+    void Label1Click();
+    void OKButtonClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_mainWindow;
+};
+
+// Shown instead of the prompt when a sixth host is to be added.
+class TMore_Form : public QDialog {
+    Q_OBJECT
+public:
+    explicit TMore_Form(QWidget* parent = nullptr);
+
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+
+    static constexpr QPoint kDesignedPosition{396, 319};
+
+public slots:
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+} // namespace tarnwick::ui

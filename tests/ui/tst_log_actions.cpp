@@ -1,0 +1,255 @@
+// Clear, Save to file and Copy on the tabs of the main window.
+
+#include "form_fixture.h"
+#include "modal.h"
+
+#include "app_error.h"
+#include "ui/log_memo.h"
+#include "ui/slot_page.h"
+#include "ui/stat_label.h"
+#include "ui/up_down.h"
+#include "user_store.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace tarnwick;
+using tarnwick::test::FormFixture;
+using tarnwick::test::whenModalShown;
+
+namespace {
+
+const QByteArray kEmptyStatistics(
+    "Packets send = 0\r\nPackets recived = 0\r\nPackets lost = 0\r\nLoss = 0 %\r\n");
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Types the name as a user would: selectFile() leaves a focused name box
+// alone, and the dialog then takes its folder for the answer.
+void chooseFile(QFileDialog* dialog, const QString& path)
+{
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit);
+    edit->setText(path);
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+// Answers the save dialog with a file name, or cancels it for an empty one.
+void answerSaveDialog(const QString& path, QStringList* offered = nullptr)
+{
+    whenModalShown([path, offered](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        if (!dialog) {
+            w->close();
+            return;
+        }
+        if (offered)
+            *offered << dialog->selectedFiles();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        chooseFile(dialog, path);
+    });
+}
+
+void answerReplaceQuestion(QMessageBox::StandardButton answer, bool* asked)
+{
+    whenModalShown([answer, asked](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box)
+            return;
+        *asked = true;
+        box->button(answer)->click();
+    });
+}
+
+} // namespace
+
+class TestLogActions : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void savingAnEmptyLog();
+    void txtIsAddedOnlyWhenMissing_data();
+    void txtIsAddedOnlyWhenMissing();
+    void existingFileIsReplacedOnlyWhenAgreed();
+    void cancelAndUnwritableWriteNothing();
+    void textIsTakenWhenClicked();
+    void copyGivesTheSameFormOnEveryTab_data();
+    void copyGivesTheSameFormOnEveryTab();
+    void clearResetsWithTheTimeOut();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestLogActions::init()
+{
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                             QStringLiteral("fr"), QStringLiteral("1"));
+}
+
+void TestLogActions::savingAnEmptyLog()
+{
+    FormFixture f;
+    const QString path = m_dir.filePath(QStringLiteral("empty.txt"));
+    answerSaveDialog(path);
+    QTest::mouseClick(f.form->slotPage(0)->saveButton(), Qt::LeftButton);
+    QCOMPARE(readAll(path), kEmptyStatistics);
+}
+
+void TestLogActions::txtIsAddedOnlyWhenMissing_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no extension") << "ping" << "ping.txt";
+    QTest::newRow("already .txt") << "ping2.txt" << "ping2.txt";
+    QTest::newRow("upper case .TXT") << "PING3.TXT" << "PING3.TXT";
+    QTest::newRow("other extension") << "ping4.log" << "ping4.log.txt";
+}
+
+void TestLogActions::txtIsAddedOnlyWhenMissing()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+    FormFixture f;
+    f.form->recordResult(3, QStringLiteral("Reply from h bytes=32 time=4 ms"));
+    answerSaveDialog(m_dir.filePath(chosen));
+    QTest::mouseClick(f.form->slotPage(3)->saveButton(), Qt::LeftButton);
+    QCOMPARE(readAll(m_dir.filePath(written)),
+             QByteArray("Reply from h bytes=32 time=4 ms\r\nPackets send = 1\r\nPackets recived = 1\r\n"
+                        "Packets lost = 0\r\nLoss = 0 %\r\n"));
+    if (chosen != written)
+        QVERIFY(!QFile::exists(m_dir.filePath(chosen + QStringLiteral(".txt.txt"))));
+    QVERIFY(!QFile::exists(m_dir.filePath(written + QStringLiteral(".txt"))));
+}
+
+void TestLogActions::existingFileIsReplacedOnlyWhenAgreed()
+{
+    FormFixture f;
+    const QString path = m_dir.filePath(QStringLiteral("existing.txt"));
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content\r\n");
+    }
+    bool asked = false;
+    answerSaveDialog(m_dir.filePath(QStringLiteral("existing")));
+    answerReplaceQuestion(QMessageBox::No, &asked);
+    QTest::mouseClick(f.form->slotPage(1)->saveButton(), Qt::LeftButton);
+    QVERIFY(asked);
+    QCOMPARE(readAll(path), QByteArray("old content\r\n"));
+
+    asked = false;
+    QStringList offered;
+    answerSaveDialog(path, &offered);
+    answerReplaceQuestion(QMessageBox::Yes, &asked);
+    QTest::mouseClick(f.form->slotPage(1)->saveButton(), Qt::LeftButton);
+    QVERIFY(asked);
+    QCOMPARE(readAll(path), kEmptyStatistics);
+    // The dialog offered the name chosen last time.
+    QCOMPARE(offered.value(0), m_dir.filePath(QStringLiteral("existing")));
+}
+
+void TestLogActions::cancelAndUnwritableWriteNothing()
+{
+    FormFixture f;
+    QStringList reported;
+    setTopLevelErrorReporter([&](const QString& m) { reported << m; });
+    const QStringList before = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    answerSaveDialog(QString());
+    QTest::mouseClick(f.form->slotPage(2)->saveButton(), Qt::LeftButton);
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+
+    // A folder that is not there (a file stands in its way): nothing shown,
+    // nothing written, the program goes on.
+    const QString blocker = m_dir.filePath(QStringLiteral("not-a-folder"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    answerSaveDialog(blocker + QStringLiteral("/out.txt"));
+    QTest::mouseClick(f.form->slotPage(2)->saveButton(), Qt::LeftButton);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(reported.isEmpty());
+    QCOMPARE(readAll(blocker), QByteArray());
+    setTopLevelErrorReporter(nullptr);
+}
+
+void TestLogActions::textIsTakenWhenClicked()
+{
+    FormFixture f;
+    f.form->recordResult(0, QStringLiteral("Requested Timed out."));
+    const QString path = m_dir.filePath(QStringLiteral("taken.txt"));
+    whenModalShown([&](QWidget* w) {
+        // A result arrives while the dialog is open.
+        f.form->recordResult(0, QStringLiteral("Reply from h bytes=32 time=9 ms"));
+        chooseFile(qobject_cast<QFileDialog*>(w), path);
+    });
+    QTest::mouseClick(f.form->slotPage(0)->saveButton(), Qt::LeftButton);
+    QCOMPARE(readAll(path), QByteArray("Requested Timed out.\r\nPackets send = 1\r\nPackets recived = 0\r\n"
+                                       "Packets lost = 1\r\nLoss = 100 %\r\n"));
+    QCOMPARE(f.form->Memo1->lineCount(), 2);
+}
+
+void TestLogActions::copyGivesTheSameFormOnEveryTab_data()
+{
+    QTest::addColumn<int>("slot");
+    for (int slot = 0; slot < 5; ++slot)
+        QTest::addRow("slot %d", slot) << slot;
+}
+
+void TestLogActions::copyGivesTheSameFormOnEveryTab()
+{
+    QFETCH(int, slot);
+    FormFixture f;
+    QByteArray expected;
+    for (int i = 0; i < 10; ++i) {
+        const QString line = i == 4 ? QStringLiteral("Requested Timed out.")
+                                    : QStringLiteral("Reply from h bytes=32 time=%1 ms").arg(i);
+        f.form->recordResult(slot, line);
+        expected += line.toLatin1() + "\r\n";
+    }
+    expected += "Packets send = 10\r\nPackets recived = 9\r\nPackets lost = 1\r\nLoss = 10 %\r\n";
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(f.form->slotPage(slot)->copyButton(), Qt::LeftButton);
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(data);
+    QCOMPARE(data->data(QStringLiteral("text/plain")), expected);
+}
+
+void TestLogActions::clearResetsWithTheTimeOut()
+{
+    FormFixture f;
+    ui::TForm1& form = *f.form;
+    form.recordResult(4, QStringLiteral("Reply from h bytes=32 time=5 ms"));
+    form.recordResult(4, QStringLiteral("Reply from h bytes=32 time=15 ms"));
+    const QString timingBefore = form.timingLabel(4)->caption();
+    form.UpDown2->setPosition(3000);
+    QTest::mouseClick(form.slotPage(4)->clearButton(), Qt::LeftButton);
+    QCOMPARE(form.Memo5->lineCount(), 0);
+    QCOMPARE(form.Memo5->toPlainText(), QString());
+    // The labels keep the old figures until any slot records a result.
+    QCOMPARE(form.timingLabel(4)->caption(), timingBefore);
+    form.recordResult(0, QStringLiteral("Requested Timed out."));
+    QCOMPARE(form.timingLabel(4)->caption(),
+             QStringLiteral("Minimum = 3000 ms\rMaximum = 0 ms\rAverage = 0 ms"));
+    QCOMPARE(form.packetLabel(4)->caption(),
+             QStringLiteral("Packets send = 0\rPackets recived = 0\rPackets lost = 0\rLoss = 0 %"));
+    // A lost result does not bring back the "no time yet" minimum.
+    form.recordResult(4, QStringLiteral("Requested Timed out."));
+    QCOMPARE(form.slotStats(4).minimum, 3000);
+    form.recordResult(4, QStringLiteral("Reply from h bytes=32 time=35 ms"));
+    QCOMPARE(form.slotStats(4).minimum, 35);
+    QCOMPARE(form.slotStats(4).maximum, 35);
+}
+
+QTEST_MAIN(TestLogActions)
+#include "tst_log_actions.moc"
