@@ -27,7 +27,29 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, const QRec
     l->setWordWrap(wrap);
     QRect fitted = place;
     if (wrap) {
-        fitted.setHeight(std::max(place.height(), l->heightForWidth(place.width())));
+        // Wrapping never breaks a word: a word wider than the place (a web
+        // address) widens the label within its parent, then takes a smaller
+        // font.
+        const int room = std::max(place.width(), parent->width() - 6);
+        auto widestWord = [l, &text] {
+            int widest = 0;
+            for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                widest = std::max(widest, l->fontMetrics().horizontalAdvance(word) + 2);
+            return widest;
+        };
+        while (widestWord() > room && l->font().pointSizeF() > 6) {
+            QFont smaller = l->font();
+            smaller.setPointSizeF(smaller.pointSizeF() - 0.5);
+            l->setFont(smaller);
+        }
+        const int needed = std::min(room, widestWord());
+        if (needed > place.width()) {
+            const int grow = needed - place.width();
+            fitted.adjust(-grow / 2, 0, grow - grow / 2, 0);
+            if (fitted.left() < 3)
+                fitted.moveLeft(3);
+        }
+        fitted.setHeight(std::max(place.height(), l->heightForWidth(fitted.width())));
     } else {
         const QSize hint = l->sizeHint();
         fitted.setHeight(std::max(place.height(), hint.height()));

@@ -82,6 +82,11 @@ void TestSmallWindows::aboutBox()
     QCOMPARE(box->Comments->text(), QStringLiteral("Auto Tarnwick is a small auto ping utility."));
     QCOMPARE(box->Label1->text(), QStringLiteral("Our website: www.orlvane.example"));
     QCOMPARE(box->Label1->cursor().shape(), Qt::PointingHandCursor);
+    // The address is one word: the desktop's font must not cut it off, and
+    // the link stays inside its panel.
+    QVERIFY(box->Label1->fontMetrics().horizontalAdvance(QStringLiteral("www.orlvane.example")) <=
+            box->Label1->width());
+    QVERIFY(box->Panel1->rect().contains(box->Label1->geometry()));
     QCOMPARE(box->OKButton->geometry().topLeft(), QPoint(4, 169));
     QVERIFY(!(box->windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(box->windowFlags() & Qt::WindowMaximizeButtonHint));
