@@ -1,8 +1,9 @@
 #!/bin/sh
 # The real program, copied with a data folder of its own, started from another
 # working directory under Xvfb: it must read the files beside the executable
-# (and only those), and show its main window with its caption. A screenshot
-# is left in the build folder.
+# (and only those), and show its main window with its caption; a double click
+# on a log opens the traceroute window, and "File" > "Exit" ends the program.
+# A screenshot is left in the build folder.
 set -eu
 build=${TARNWICK_BUILD_DIR:?}
 work=$(mktemp -d)
@@ -57,4 +58,24 @@ grep -q "openat(.*\"$work/app/data/domains.cfg\"" "$work/trace.log" || { echo "F
 if grep -q "$work/elsewhere/data" "$work/trace.log"; then
   echo "FAIL: read the working directory's data folder"; exit 1
 fi
-echo "PASS: window shown, files read from beside the executable; screenshot $build/screenshots/main_window.png"
+# A double click on the first slot's log opens the traceroute window on that
+# slot's host (loopback here) and traces it.
+xdotool mousemove 200 200 click --repeat 2 --delay 80 1
+wait_for 10 xdotool search --onlyvisible --name '^TraceRoute$' || { echo "FAIL: no traceroute window"; exit 1; }
+
+# "File" > "Exit" ends the program cleanly while its workers run.
+visible() { xdotool search --onlyvisible --pid "$(cat "$work/app.pid")" 2>/dev/null | wc -l; }
+before=$(visible)
+xdotool mousemove 20 8 click 1
+wait_for 5 sh -c "[ \$(xdotool search --onlyvisible --pid $(cat "$work/app.pid") | wc -l) -gt $before ]" ||
+  { echo "FAIL: the File menu did not open"; exit 1; }
+xdotool key Up Return
+i=0
+while kill -0 "$pid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
+if kill -0 "$pid" 2>/dev/null; then echo "FAIL: still running 5 s after File > Exit"; exit 1; fi
+rc=0
+wait "$pid" || rc=$?
+pid=
+[ "$rc" -eq 0 ] || { echo "FAIL: exit status $rc after File > Exit"; exit 1; }
+
+echo "PASS: window shown, files read from beside the executable, trace window opened, clean exit; screenshot $build/screenshots/main_window.png"
