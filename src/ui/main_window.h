@@ -232,6 +232,7 @@ private:
     void connectEditingAndLogActions();
     QStringList logWithStatistics(int slotIndex) const;
     bool confirmReplace(const QString& path);
+    void moveSelectedHost(int step);
     void openTraceFromLog(int slotIndex);
     bool m_exiting = false;
     bool m_loading = false;

@@ -74,13 +74,14 @@ void TForm1::BitBtn3Click()
     saveFromHandler();
 }
 
-void TForm1::BitBtn4Click()
+void TForm1::moveSelectedHost(int step)
 {
     try {
         const int row = selectedRow(ListBox1);
         const int count = ListBox1->count();
         if (row >= 0) {
-            const int target = row >= 1 ? row - 1 : count - 1;
+            // Past either end the entry wraps round to the other.
+            const int target = (row + step + count) % count;
             ListBox1->insertItem(target, ListBox1->takeItem(row));
             selectRow(ListBox1, target);
         }
@@ -91,22 +92,8 @@ void TForm1::BitBtn4Click()
     }
 }
 
-void TForm1::BitBtn5Click()
-{
-    try {
-        const int row = selectedRow(ListBox1);
-        const int count = ListBox1->count();
-        if (row >= 0) {
-            const int target = row == count - 1 ? 0 : row + 1;
-            ListBox1->insertItem(target, ListBox1->takeItem(row));
-            selectRow(ListBox1, target);
-        }
-        if (!m_loading)
-            SaveSettings();
-    } catch (...) {
-        // As moving up.
-    }
-}
+void TForm1::BitBtn4Click() { moveSelectedHost(-1); }
+void TForm1::BitBtn5Click() { moveSelectedHost(+1); }
 
 void TForm1::ListBox1DblClick()
 {
