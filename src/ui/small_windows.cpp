@@ -46,6 +46,8 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, const QRec
         if (needed > place.width()) {
             const int grow = needed - place.width();
             fitted.adjust(-grow / 2, 0, grow - grow / 2, 0);
+            if (fitted.right() > parent->width() - 4)
+                fitted.moveRight(parent->width() - 4);
             if (fitted.left() < 3)
                 fitted.moveLeft(3);
         }
