@@ -66,9 +66,9 @@ wait_for 10 xdotool search --onlyvisible --name '^TraceRoute$' || { echo "FAIL: 
 # "File" > "Exit" ends the program cleanly while its workers run.
 visible() { xdotool search --onlyvisible --pid "$(cat "$work/app.pid")" 2>/dev/null | wc -l; }
 before=$(visible)
+menu_open() { [ "$(visible)" -gt "$before" ]; }
 xdotool mousemove 20 8 click 1
-wait_for 5 sh -c "[ \$(xdotool search --onlyvisible --pid $(cat "$work/app.pid") | wc -l) -gt $before ]" ||
-  { echo "FAIL: the File menu did not open"; exit 1; }
+wait_for 5 menu_open || { echo "FAIL: the File menu did not open"; exit 1; }
 xdotool key Up Return
 i=0
 while kill -0 "$pid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
