@@ -7,9 +7,9 @@
 // largest absolute difference (ours minus ping's) over the pairs. Ours are
 // whole milliseconds, truncated; ping's carry three decimals.
 
-#include "net/echo.h"
-#include "net/resolver.h"
-#include "rig_support.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
+#include "rig/rig_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,11 +37,11 @@ std::optional<double> pingOnce()
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s HELPER_PATH (inside tests/netns/rig.sh)\n", argv[0]);
+        std::fprintf(stderr, "usage: %s HELPER_PATH (inside tests/rig/rig.sh)\n", argv[0]);
         return 2;
     }
     if (!insideRig()) {
-        std::fprintf(stderr, "bench_echo: run me inside tests/netns/rig.sh\n");
+        std::fprintf(stderr, "bench_echo: run me inside tests/rig/rig.sh\n");
         return 2;
     }
     const std::string helper = argv[1];

@@ -4,4 +4,4 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
-exec "$here/../../tests/netns/rig.sh" "$build/bench/echo/bench_echo" "$build/tarnwick-icmp-helper"
+exec "$here/../../tests/rig/rig.sh" "$build/bench/echo/bench_echo" "$build/tarnwick-icmp-helper"

@@ -6,8 +6,8 @@
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 
-#include "net/echo.h"
-#include "page_opener.h"
+#include "platform/net/echo.h"
+#include "platform/page_opener.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

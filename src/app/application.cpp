@@ -1,7 +1,7 @@
-#include "application.h"
+#include "app/application.h"
 
-#include "app_error.h"
-#include "product_info.h"
+#include "core/app_error.h"
+#include "core/product.h"
 
 #include <QMessageBox>
 

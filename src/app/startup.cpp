@@ -1,6 +1,6 @@
-#include "startup.h"
+#include "app/startup.h"
 
-#include "application.h"
+#include "app/application.h"
 
 #include "ui/main_window.h"
 #include "ui/small_windows.h"

@@ -1,10 +1,10 @@
-#include "monitor_engine.h"
+#include "engine/monitor_engine.h"
 
-#include "result_handover.h"
-#include "slot_stats.h"
+#include "engine/result_handover.h"
+#include "engine/slot_stats.h"
 
-#include "net/echo.h"
-#include "net/resolver.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 
 namespace tarnwick::engine {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine_settings.h"
-#include "ping_worker.h"
-#include "ticks.h"
+#include "engine/engine_settings.h"
+#include "engine/ping_worker.h"
+#include "engine/ticks.h"
 
 #include <QObject>
 

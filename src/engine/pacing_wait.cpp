@@ -1,6 +1,6 @@
-#include "pacing_wait.h"
+#include "engine/pacing_wait.h"
 
-#include "ticks.h"
+#include "engine/ticks.h"
 
 namespace tarnwick::engine {
 

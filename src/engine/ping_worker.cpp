@@ -1,13 +1,13 @@
-#include "ping_worker.h"
+#include "engine/ping_worker.h"
 
-#include "engine_settings.h"
-#include "pacing_wait.h"
-#include "result_handover.h"
-#include "result_line.h"
-#include "thread_priority.h"
-#include "ticks.h"
+#include "engine/engine_settings.h"
+#include "engine/pacing_wait.h"
+#include "engine/result_handover.h"
+#include "engine/result_line.h"
+#include "engine/thread_priority.h"
+#include "engine/ticks.h"
 
-#include "net/echo.h"
+#include "platform/net/echo.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/canceller.h"
-#include "net/resolver.h"
+#include "platform/net/canceller.h"
+#include "platform/net/resolver.h"
 
 #include <QString>
 #include <QThread>

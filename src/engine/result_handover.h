@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/blocking_handover.h"
+
 #include <QObject>
 #include <QString>
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 
 namespace tarnwick::engine {
 
@@ -24,17 +24,12 @@ public:
     // the handover was cancelled first.
     bool deliver(int slotIndex, const QString& line);
 
-    void cancelAll();
-    bool isCancelled() const;
+    void cancelAll() { m_handover.cancel(); }
+    bool isCancelled() const { return m_handover.isCancelled(); }
 
 private:
-    struct Pending;
-    void record(Pending& pending, int slotIndex, const QString& line);
-
     Recorder m_recorder;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_recorded;
-    bool m_cancelled = false;
+    core::BlockingHandover m_handover;
 };
 
 } // namespace tarnwick::engine

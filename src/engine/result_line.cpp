@@ -1,4 +1,4 @@
-#include "result_line.h"
+#include "engine/result_line.h"
 
 namespace tarnwick::engine {
 

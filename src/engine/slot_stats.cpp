@@ -1,4 +1,4 @@
-#include "slot_stats.h"
+#include "engine/slot_stats.h"
 
 #include <cfenv>
 #include <cmath>

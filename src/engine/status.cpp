@@ -1,4 +1,4 @@
-#include "status.h"
+#include "engine/status.h"
 
 namespace tarnwick::engine {
 

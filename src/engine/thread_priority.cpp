@@ -1,4 +1,4 @@
-#include "thread_priority.h"
+#include "engine/thread_priority.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "ticks.h"
+#include "engine/ticks.h"
 
 #include <chrono>
 

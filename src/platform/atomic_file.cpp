@@ -1,8 +1,8 @@
-#include "atomic_file.h"
+#include "platform/atomic_file.h"
 
-#include "app_error.h"
+#include "core/app_error.h"
 
-#include "net/resolver.h"
+#include "platform/net/resolver.h"
 
 #include <QDir>
 #include <QFileInfo>

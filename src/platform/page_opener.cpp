@@ -1,4 +1,4 @@
-#include "page_opener.h"
+#include "platform/page_opener.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,7 +1,7 @@
-#include "user_store.h"
+#include "platform/user_store.h"
 
-#include "atomic_file.h"
-#include "app_error.h"
+#include "platform/atomic_file.h"
+#include "core/app_error.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "trace/trace_addresses.h"
 
-#include "net/resolver.h"
+#include "platform/net/resolver.h"
 
 #include <QByteArray>
 

@@ -3,8 +3,8 @@
 #include "trace/trace_addresses.h"
 #include "trace/trace_text.h"
 
-#include "net/echo.h"
-#include "net/resolver.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 
 #include <QByteArray>
 #include <QMetaObject>
@@ -12,19 +12,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace tarnwick::trace {
-
-// What the worker and its queued GUI-thread calls share: those calls may run
-// after the worker has been stopped and destroyed.
-struct TTraceThread::Shared {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::uint64_t piecesAppended = 0;
-    std::atomic<bool> stopped{false};
-};
 
 namespace {
 constexpr int kProbeTimeoutMs = 2000;
@@ -36,7 +25,7 @@ TTraceThread::TTraceThread(std::uint64_t id, TraceSink sink, std::shared_ptr<net
                            std::uint8_t maxHops)
     : Host(std::move(host)), MaxHops(maxHops), m_id(id), m_sink(std::move(sink)),
       m_echo(std::move(echo)), m_showNames(std::move(showNames)),
-      m_shared(std::make_shared<Shared>())
+      m_handover(m_sink.context)
 {
 }
 
@@ -62,11 +51,7 @@ void TTraceThread::start()
 
 void TTraceThread::stop()
 {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->stopped = true;
-    }
-    m_shared->changed.notify_all();
+    m_handover.cancel();
     m_cancel.cancel();
 }
 
@@ -78,7 +63,7 @@ void TTraceThread::join()
 
 bool TTraceThread::stopping() const
 {
-    return m_shared->stopped.load();
+    return m_handover.isCancelled();
 }
 
 void TTraceThread::Execute()
@@ -157,29 +142,9 @@ void TTraceThread::Execute()
 
 void TTraceThread::ShowOutput()
 {
-    if (stopping())
-        return;
-    const std::uint64_t piece = ++m_piecesSent;
     // The text travels as a copy, so a hand-off cut short at exit leaves
     // nothing of the worker's behind for the GUI thread to read.
-    QMetaObject::invokeMethod(
-        m_sink.context,
-        [shared = m_shared, append = m_sink.append, id = m_id, text = OutText, piece] {
-            try {
-                append(id, text);
-            } catch (...) {
-                // The worker must never be left waiting because appending failed.
-            }
-            {
-                std::lock_guard lock(shared->mutex);
-                shared->piecesAppended = piece;
-            }
-            shared->changed.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(m_shared->mutex);
-    m_shared->changed.wait(
-        lock, [&] { return m_shared->piecesAppended >= piece || m_shared->stopped.load(); });
+    m_handover.call([append = m_sink.append, id = m_id, text = OutText] { append(id, text); });
 }
 
 std::uint32_t TTraceThread::SendProbe(std::uint8_t hop)

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "net/canceller.h"
+#include "core/blocking_handover.h"
+#include "platform/net/canceller.h"
 
 #include <QString>
 
@@ -49,8 +50,6 @@ public:
     void join();
 
 private:
-    struct Shared;
-
     void Execute();
     void ShowOutput();
     std::uint32_t SendProbe(std::uint8_t hop);
@@ -66,9 +65,8 @@ private:
     const TraceSink m_sink;
     const std::shared_ptr<net::EchoService> m_echo;
     const std::shared_ptr<const std::atomic<bool>> m_showNames;
-    std::shared_ptr<Shared> m_shared;
+    core::BlockingHandover m_handover;
     net::Canceller m_cancel;
-    std::uint64_t m_piecesSent = 0;
     std::thread m_thread;
 };
 

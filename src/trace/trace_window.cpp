@@ -5,11 +5,11 @@
 #include "trace/trace_text.h"
 #include "trace/trace_thread.h"
 
-#include "app_error.h"
-#include "net/canceller.h"
-#include "net/echo.h"
-#include "net/resolver.h"
-#include "paths.h"
+#include "core/app_error.h"
+#include "platform/net/canceller.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
+#include "platform/paths.h"
 
 #include <QApplication>
 #include <QCheckBox>

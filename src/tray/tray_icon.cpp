@@ -1,6 +1,6 @@
 #include "tray/tray_icon.h"
 
-#include "notifyarea/notify_area_factory.h"
+#include "platform/notifyarea/notify_area_factory.h"
 #include "tray/application_state.h"
 #include "tray/desktop_source.h"
 

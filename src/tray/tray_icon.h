@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notifyarea/notify_area.h"
+#include "platform/notifyarea/notify_area.h"
 #include "tray/image_list.h"
 #include "tray/popup_menu.h"
 #include "tray/simple_timer.h"

@@ -1,4 +1,4 @@
-#include "host_prompt.h"
+#include "ui/host_prompt.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "log_memo.h"
+#include "ui/log_memo.h"
 
 #include <QScrollBar>
 #include <QTextBlock>

@@ -1,13 +1,13 @@
 // Host list editing, the About box and the link to the bigger edition.
 
-#include "main_window.h"
+#include "ui/main_window.h"
 
-#include "host_prompt.h"
-#include "small_windows.h"
+#include "ui/host_prompt.h"
+#include "ui/small_windows.h"
 
-#include "app_error.h"
-#include "page_opener.h"
-#include "product_info.h"
+#include "core/app_error.h"
+#include "platform/page_opener.h"
+#include "core/product.h"
 
 #include <QEvent>
 #include <QListWidget>

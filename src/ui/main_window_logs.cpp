@@ -1,14 +1,14 @@
 // The log actions of each tab: Clear, Save to file and Copy.
 
-#include "main_window.h"
+#include "ui/main_window.h"
 
-#include "log_memo.h"
-#include "settings_files.h"
-#include "slot_page.h"
+#include "ui/log_memo.h"
+#include "ui/settings_files.h"
+#include "ui/slot_page.h"
 
-#include "atomic_file.h"
-#include "clipboard.h"
-#include "product_info.h"
+#include "platform/atomic_file.h"
+#include "platform/clipboard.h"
+#include "core/product.h"
 
 #include <QAction>
 #include <QFileDialog>

@@ -1,8 +1,8 @@
 // The main window's ways into the traceroute window.
 
-#include "main_window.h"
+#include "ui/main_window.h"
 
-#include "app_error.h"
+#include "core/app_error.h"
 
 #include <QEventLoop>
 #include <QLineEdit>

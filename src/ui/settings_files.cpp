@@ -1,4 +1,4 @@
-#include "settings_files.h"
+#include "ui/settings_files.h"
 
 #include "engine/engine_settings.h"
 

@@ -1,7 +1,7 @@
-#include "slot_page.h"
+#include "ui/slot_page.h"
 
-#include "log_memo.h"
-#include "stat_label.h"
+#include "ui/log_memo.h"
+#include "ui/stat_label.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

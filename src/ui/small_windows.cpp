@@ -1,7 +1,7 @@
-#include "small_windows.h"
+#include "ui/small_windows.h"
 
-#include "page_opener.h"
-#include "product_info.h"
+#include "platform/page_opener.h"
+#include "core/product.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "stat_label.h"
+#include "ui/stat_label.h"
 
 namespace tarnwick::ui {
 

@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 
-#include "app_error.h"
+#include "core/app_error.h"
 
 #include <QPushButton>
 #include <QTimer>

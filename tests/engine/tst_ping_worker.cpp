@@ -1,7 +1,7 @@
 // The five ping workers driven through the engine, with the echo service and
 // the resolver replaced by doubles so that timing and outcomes are the test's.
 
-#include "fake_echo.h"
+#include "support/fake_echo.h"
 
 #include "engine/monitor_engine.h"
 

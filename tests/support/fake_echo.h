@@ -3,9 +3,9 @@
 // Test doubles for the echo service and the resolver: hosts and their
 // behaviour are set from the test, and every echo is counted.
 
-#include "net/canceller.h"
-#include "net/echo.h"
-#include "net/resolver.h"
+#include "platform/net/canceller.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 
 #include <QString>
 

@@ -4,10 +4,10 @@
 // the executable's), the echo service and resolver replaced by doubles, and
 // web pages recorded instead of opened.
 
-#include "fake_echo.h"
+#include "support/fake_echo.h"
 
 #include "engine/monitor_engine.h"
-#include "page_opener.h"
+#include "platform/page_opener.h"
 #include "ui/main_window.h"
 #include "ui/small_windows.h"
 

@@ -1,4 +1,4 @@
-// Real traces and lookups inside the private test network (tests/netns/rig.sh):
+// Real traces and lookups inside the private test network (tests/rig/rig.sh):
 // two routers to a target, a first hop that never answers, a target that is
 // never reached, a silent name server, and a private hosts file that names
 // some of the routers. Hop addresses are checked against traceroute -I -n run
@@ -6,8 +6,8 @@
 
 #include "trace_check.h"
 
-#include "net/resolver.h"
-#include "rig_support.h"
+#include "platform/net/resolver.h"
+#include "rig/rig_support.h"
 #include "trace/trace_window.h"
 
 #include <QCheckBox>
@@ -106,7 +106,7 @@ private:
 void TestTraceRig::initTestCase()
 {
     if (!rig::insideRig())
-        QSKIP("needs the private test network (tests/netns/rig.sh)");
+        QSKIP("needs the private test network (tests/rig/rig.sh)");
     m_hosts = std::make_unique<rig::HostsFileOverride>(kHosts);
     QVERIFY(m_hosts->ok());
 }

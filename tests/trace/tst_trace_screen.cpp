@@ -3,7 +3,7 @@
 
 #include "trace_check.h"
 
-#include "rig_support.h"
+#include "rig/rig_support.h"
 #include "trace/trace_window.h"
 
 #include <QCheckBox>
@@ -27,7 +27,7 @@ private slots:
 void TestTraceScreen::traceOnScreen()
 {
     if (!rig::insideRig())
-        QSKIP("needs the private test network (tests/netns/rig.sh)");
+        QSKIP("needs the private test network (tests/rig/rig.sh)");
     QVERIFY(QGuiApplication::platformName() == QLatin1String("xcb"));
     trace::TForm3 form(nullptr);
     form.show();

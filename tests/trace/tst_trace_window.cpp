@@ -2,12 +2,12 @@
 // rules against a scripted echo service, a new trace replacing a running one,
 // exit while workers wait, and the main window's ways into it.
 
-#include "form_fixture.h"
-#include "scripted_echo.h"
+#include "support/form_fixture.h"
+#include "support/scripted_echo.h"
 #include "trace_check.h"
 
-#include "app_error.h"
-#include "net/resolver.h"
+#include "core/app_error.h"
+#include "platform/net/resolver.h"
 #include "trace/trace_controls.h"
 #include "trace/trace_text.h"
 #include "trace/trace_window.h"

@@ -1,7 +1,7 @@
 // A program with one tray icon that logs, one line each, what reaches it: the
 // component's events and the notification area's comings and goings. The
 // end-to-end test drives it with a real tray and a synthetic mouse.
-#include "notifyarea/notify_area.h"
+#include "platform/notifyarea/notify_area.h"
 #include "tray/popup_menu.h"
 #include "tray/tray_icon.h"
 

@@ -2,7 +2,7 @@
 // and the bitmap-to-icon conversion.
 #include "tray/image_list.h"
 #include "tray/simple_timer.h"
-#include "tray_doubles.h"
+#include "support/tray_doubles.h"
 
 #include <QPainter>
 #include <QtTest>

@@ -1,12 +1,12 @@
 // Host list editing through the real widgets, modal dialogs answered by the
 // test, each result checked against the list and the host list file.
 
-#include "form_fixture.h"
-#include "modal.h"
+#include "support/form_fixture.h"
+#include "support/modal.h"
 
-#include "app_error.h"
-#include "product_info.h"
-#include "user_store.h"
+#include "core/app_error.h"
+#include "core/product.h"
+#include "platform/user_store.h"
 #include "ui/controls.h"
 #include "ui/host_prompt.h"
 #include "ui/log_memo.h"

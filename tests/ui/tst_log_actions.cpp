@@ -1,14 +1,14 @@
 // Clear, Save to file and Copy on the tabs of the main window.
 
-#include "form_fixture.h"
-#include "modal.h"
+#include "support/form_fixture.h"
+#include "support/modal.h"
 
-#include "app_error.h"
+#include "core/app_error.h"
 #include "ui/log_memo.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
-#include "user_store.h"
+#include "platform/user_store.h"
 
 #include <QClipboard>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 // The monitoring engine driven through the real main window (offscreen), with
 // the echo service and resolver replaced by test doubles.
 
-#include "form_fixture.h"
+#include "support/form_fixture.h"
 
 #include "engine/monitor_engine.h"
 #include "ui/controls.h"

@@ -2,13 +2,13 @@
 // start-up, writing through on every change, the per-user store and the
 // start-with-the-system entry, and the first run.
 
-#include "form_fixture.h"
+#include "support/form_fixture.h"
 
-#include "app_error.h"
-#include "product_info.h"
+#include "core/app_error.h"
+#include "core/product.h"
 #include "ui/controls.h"
 #include "ui/up_down.h"
-#include "user_store.h"
+#include "platform/user_store.h"
 
 #include <QListWidget>
 #include <QSettings>

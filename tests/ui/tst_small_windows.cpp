@@ -1,12 +1,12 @@
 // The host prompt, the About box, the host-limit window and the links.
 
-#include "form_fixture.h"
-#include "modal.h"
+#include "support/form_fixture.h"
+#include "support/modal.h"
 
-#include "product_info.h"
+#include "core/product.h"
 #include "ui/host_prompt.h"
 #include "ui/small_windows.h"
-#include "user_store.h"
+#include "platform/user_store.h"
 
 #include <QAction>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 // The one-second status refresh and the results summary, driven through real
 // slot logs of the main window.
 
-#include "form_fixture.h"
+#include "support/form_fixture.h"
 
 #include "engine/status.h"
 #include "ui/log_memo.h"

@@ -1,4 +1,4 @@
-#include "net/canceller.h"
+#include "platform/net/canceller.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/echo.h"
-#include "net/packet.h"
+#include "platform/net/echo.h"
+#include "platform/net/packet.h"
 
 #include <chrono>
 #include <cstdint>

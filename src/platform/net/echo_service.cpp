@@ -1,6 +1,6 @@
-#include "net/echo.h"
+#include "platform/net/echo.h"
 
-#include "net/echo_backends.h"
+#include "platform/net/echo_backends.h"
 
 #include <cerrno>
 

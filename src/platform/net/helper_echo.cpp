@@ -1,7 +1,7 @@
-#include "net/echo_backends.h"
+#include "platform/net/echo_backends.h"
 
-#include "net/canceller.h"
-#include "net/helper_protocol.h"
+#include "platform/net/canceller.h"
+#include "platform/net/helper_protocol.h"
 
 #include <algorithm>
 #include <cerrno>

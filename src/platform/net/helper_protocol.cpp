@@ -1,4 +1,4 @@
-#include "net/helper_protocol.h"
+#include "platform/net/helper_protocol.h"
 
 #include <cstring>
 

@@ -4,8 +4,8 @@
 // results on stdout (see helper_protocol.h), one at a time and paced. It runs
 // no other program, reads no environment and leaves when its input closes.
 
-#include "net/echo_backends.h"
-#include "net/helper_protocol.h"
+#include "platform/net/echo_backends.h"
+#include "platform/net/helper_protocol.h"
 
 #include <cerrno>
 #include <chrono>

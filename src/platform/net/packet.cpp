@@ -1,4 +1,4 @@
-#include "net/packet.h"
+#include "platform/net/packet.h"
 
 #include <cstring>
 

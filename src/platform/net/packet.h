@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/echo_types.h"
+#include "platform/net/echo_types.h"
 
 #include <cstddef>
 #include <cstdint>

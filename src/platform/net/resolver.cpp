@@ -1,6 +1,6 @@
-#include "net/resolver.h"
+#include "platform/net/resolver.h"
 
-#include "net/canceller.h"
+#include "platform/net/canceller.h"
 
 #include <cerrno>
 #include <cstring>

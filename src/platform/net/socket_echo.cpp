@@ -1,6 +1,6 @@
-#include "net/echo_backends.h"
+#include "platform/net/echo_backends.h"
 
-#include "net/canceller.h"
+#include "platform/net/canceller.h"
 
 #include <atomic>
 #include <cerrno>

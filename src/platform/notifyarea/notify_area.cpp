@@ -1,4 +1,4 @@
-#include "notifyarea/notify_area.h"
+#include "platform/notifyarea/notify_area.h"
 
 namespace tarnwick::platform {
 

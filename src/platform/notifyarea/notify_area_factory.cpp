@@ -1,8 +1,8 @@
-#include "notifyarea/notify_area_factory.h"
+#include "platform/notifyarea/notify_area_factory.h"
 
-#include "notifyarea/qt_notify_area.h"
-#include "notifyarea/selecting_notify_area.h"
-#include "notifyarea/xembed_notify_area.h"
+#include "platform/notifyarea/qt_notify_area.h"
+#include "platform/notifyarea/selecting_notify_area.h"
+#include "platform/notifyarea/xembed_notify_area.h"
 
 namespace tarnwick::platform {
 

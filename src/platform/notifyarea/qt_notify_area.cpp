@@ -1,4 +1,4 @@
-#include "notifyarea/qt_notify_area.h"
+#include "platform/notifyarea/qt_notify_area.h"
 
 #include <QCursor>
 #include <QDBusConnection>

@@ -1,4 +1,4 @@
-#include "notifyarea/selecting_notify_area.h"
+#include "platform/notifyarea/selecting_notify_area.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

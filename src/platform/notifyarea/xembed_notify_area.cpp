@@ -1,4 +1,4 @@
-#include "notifyarea/xembed_notify_area.h"
+#include "platform/notifyarea/xembed_notify_area.h"
 
 #include <QCloseEvent>
 #include <QEnterEvent>

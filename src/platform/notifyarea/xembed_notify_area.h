@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notifyarea/notify_area.h"
+#include "platform/notifyarea/notify_area.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "app_error.h"
+#include "core/app_error.h"
 
 #include <QtGlobal>
 

@@ -2,9 +2,9 @@
 // server: answer order, refused numeric forms, failures that must not wait
 // long, cancellation, and lookups from many threads.
 
-#include "net/canceller.h"
-#include "net/resolver.h"
-#include "rig_support.h"
+#include "platform/net/canceller.h"
+#include "platform/net/resolver.h"
+#include "rig/rig_support.h"
 
 #include <QtTest>
 
@@ -98,7 +98,7 @@ private slots:
 
 void TestResolverRig::initTestCase()
 {
-    QVERIFY2(insideRig(), "run through tests/netns/rig.sh: these tests need its private names");
+    QVERIFY2(insideRig(), "run through tests/rig/rig.sh: these tests need its private names");
 }
 
 void TestResolverRig::forward_data()

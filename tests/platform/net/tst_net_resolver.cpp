@@ -1,8 +1,8 @@
 // Address texts, error texts, the canceller, and lookups that never leave
 // this machine (literals and localhost only: no test here may ask DNS).
 
-#include "net/canceller.h"
-#include "net/resolver.h"
+#include "platform/net/canceller.h"
+#include "platform/net/resolver.h"
 
 #include <QtTest>
 

@@ -3,16 +3,16 @@
 // time-outs on time, rejected hosts, names, and a prompt exit while an echo
 // is still waiting.
 
-#include "rig_support.h"
+#include "rig/rig_support.h"
 
-#include "form_fixture.h"
+#include "support/form_fixture.h"
 
 #include "engine/monitor_engine.h"
-#include "net/echo.h"
+#include "platform/net/echo.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 #include "ui/up_down.h"
-#include "user_store.h"
+#include "platform/user_store.h"
 
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -116,7 +116,7 @@ private slots:
 
 void TestMonitorRig::initTestCase()
 {
-    QVERIFY2(insideRig(), "run through tests/netns/rig.sh: these tests send packets");
+    QVERIFY2(insideRig(), "run through tests/rig/rig.sh: these tests send packets");
 }
 
 void TestMonitorRig::fiveSlotsFiveHosts()

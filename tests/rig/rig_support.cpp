@@ -1,4 +1,4 @@
-#include "rig_support.h"
+#include "rig/rig_support.h"
 
 #include <cerrno>
 #include <chrono>

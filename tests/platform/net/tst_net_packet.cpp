@@ -1,7 +1,7 @@
 // Echo packets and reply matching on crafted bytes, without any network.
 
-#include "net/packet.h"
-#include "net/resolver.h"
+#include "platform/net/packet.h"
+#include "platform/net/resolver.h"
 
 #include <QtTest>
 

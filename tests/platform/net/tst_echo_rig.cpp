@@ -2,10 +2,10 @@
 // to iputils ping, time-outs, ICMP errors, the TTL walk, hostile replies,
 // concurrency and cancellation.
 
-#include "net/canceller.h"
-#include "net/echo.h"
-#include "net/resolver.h"
-#include "rig_support.h"
+#include "platform/net/canceller.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
+#include "rig/rig_support.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -134,7 +134,7 @@ private slots:
 
 void TestEchoRig::initTestCase()
 {
-    QVERIFY2(insideRig(), "run through tests/netns/rig.sh: these tests send packets");
+    QVERIFY2(insideRig(), "run through tests/rig/rig.sh: these tests send packets");
 }
 
 void TestEchoRig::roundTripAgreesWithPing_data()

@@ -2,7 +2,7 @@
 
 // What every notification-area backend promises its owner, checked the same
 // way on each of them.
-#include "notifyarea/notify_area.h"
+#include "platform/notifyarea/notify_area.h"
 
 #include <QSignalSpy>
 #include <QTest>

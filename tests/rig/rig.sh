@@ -28,7 +28,7 @@
 #   tgt     198.18.3.2, answered by the kernel.
 #   tgt5    198.18.5.2, answered by the kernel.
 #   rs      198.18.10.2, kernel echo replies off: tests run our own responder
-#           there (tests/netns/rig_responder, through RigResponder).
+#           there (tests/rig/rig_responder, through RigResponder).
 #   dns     198.18.20.2, UDP and TCP port 53 dropped: a name server that never
 #           answers.
 #

@@ -8,8 +8,8 @@
 //   echo failure=F status=S rtt=MS address=A.B.C.D error=E   (COUNT lines)
 // Exits 3 when MODE is "helper" and the helper cannot be started.
 
-#include "net/echo.h"
-#include "net/resolver.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 
 #include <cstdio>
 #include <cstdlib>

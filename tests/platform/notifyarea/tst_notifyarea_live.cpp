@@ -3,8 +3,8 @@
 // the icon window does with the size, tooltip and mouse it gets; for Qt's tray
 // icon the hover it reports where Qt knows the icon's place.
 #include "area_contract.h"
-#include "notifyarea/qt_notify_area.h"
-#include "notifyarea/xembed_notify_area.h"
+#include "platform/notifyarea/qt_notify_area.h"
+#include "platform/notifyarea/xembed_notify_area.h"
 
 #include <QCursor>
 #include <QPainter>

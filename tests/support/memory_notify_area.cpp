@@ -1,4 +1,4 @@
-#include "notifyarea/memory_notify_area.h"
+#include "support/memory_notify_area.h"
 
 #include <QMenu>
 

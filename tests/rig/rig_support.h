@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rig_hosts.h"
+#include "rig/rig_hosts.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -12,7 +12,7 @@
 
 #include <sys/types.h>
 
-// Test-side helpers for the private network built by tests/netns/rig.sh.
+// Test-side helpers for the private network built by tests/rig/rig.sh.
 // Plain C++ (no Qt), so benchmarks and small test programs can use them too.
 namespace tarnwick::rig {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The hosts of the private test network that tests/netns/rig.sh builds (all in
+// The hosts of the private test network that tests/rig/rig.sh builds (all in
 // 198.18.0.0/15, the block set aside for network tests). Tests run in the
 // client namespace; the other hosts are named network namespaces that exist
 // only inside the rig ("ip netns exec NAME ..." reaches them).
@@ -49,7 +49,7 @@ inline constexpr const char* kTarget5 = "198.18.5.2";
 // client's neighbour timers shortened (one probe, 200 ms).
 inline constexpr const char* kNoNeighbour = "198.18.1.99";
 
-// Runs tests/netns/rig_responder with a plan (see RigResponder).
+// Runs tests/rig/rig_responder with a plan (see RigResponder).
 inline constexpr const char* kResponder = "198.18.10.2";
 // An address on the responder's link that nobody holds, for forged sources.
 inline constexpr const char* kResponderForged = "198.18.10.99";

@@ -2,11 +2,11 @@
 // frames, requests out of bounds, pacing, going away, its capabilities, and
 // an ordinary user who can reach echo requests through it alone.
 
-#include "net/canceller.h"
-#include "net/echo_types.h"
-#include "net/helper_protocol.h"
-#include "net/resolver.h"
-#include "rig_support.h"
+#include "platform/net/canceller.h"
+#include "platform/net/echo_types.h"
+#include "platform/net/helper_protocol.h"
+#include "platform/net/resolver.h"
+#include "rig/rig_support.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -195,7 +195,7 @@ private:
 
 void TestHelperRig::initTestCase()
 {
-    QVERIFY2(insideRig(), "run through tests/netns/rig.sh: these tests send packets");
+    QVERIFY2(insideRig(), "run through tests/rig/rig.sh: these tests send packets");
     m_dir = scratchDir() + "/helper";
     QVERIFY(mkdir(m_dir.c_str(), 0755) == 0 || errno == EEXIST);
     QVERIFY(chmod(m_dir.c_str(), 0755) == 0);

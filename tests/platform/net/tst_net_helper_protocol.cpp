@@ -1,8 +1,8 @@
 // The echo helper's frames: what it accepts, what it refuses, and that both
 // sides read what the other wrote.
 
-#include "net/helper_protocol.h"
-#include "net/resolver.h"
+#include "platform/net/helper_protocol.h"
+#include "platform/net/resolver.h"
 
 #include <QtTest>
 

@@ -3,9 +3,9 @@
 // An echo service whose answers depend on the probe's time-to-live, for
 // traces without a network. Every request is recorded.
 
-#include "net/canceller.h"
-#include "net/echo.h"
-#include "net/resolver.h"
+#include "platform/net/canceller.h"
+#include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 
 #include <atomic>
 #include <functional>
