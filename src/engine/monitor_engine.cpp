@@ -13,7 +13,7 @@ MonitorEngine::MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService
     : QObject(parent),
       m_handover(new ResultHandover(std::move(recorder), this)),
       m_echo(std::move(echo)),
-      m_ticks(std::make_shared<SteadyTickSource>()),
+      m_ticks(std::make_shared<SteadyTickClock>()),
       m_resolve([](const std::string& host, const net::Canceller* cancel) {
           return net::resolveIPv4(host, cancel);
       })
@@ -30,7 +30,7 @@ void MonitorEngine::setResolver(ResolveFunction resolve)
     m_resolve = std::move(resolve);
 }
 
-void MonitorEngine::setTickSource(std::shared_ptr<const TickSource> ticks)
+void MonitorEngine::setClock(std::shared_ptr<const TickClock> ticks)
 {
     m_ticks = std::move(ticks);
 }

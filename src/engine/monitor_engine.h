@@ -2,7 +2,7 @@
 
 #include "engine/engine_settings.h"
 #include "engine/ping_worker.h"
-#include "engine/ticks.h"
+#include "engine/tick_clock.h"
 
 #include <QObject>
 
@@ -31,7 +31,7 @@ public:
 
     // Replaceable before the workers start (tests inject doubles here).
     void setResolver(ResolveFunction resolve);
-    void setTickSource(std::shared_ptr<const TickSource> ticks);
+    void setClock(std::shared_ptr<const TickClock> ticks);
     void setEchoService(std::shared_ptr<net::EchoService> echo);
 
     EngineSettings& settings() { return m_settings; }
@@ -63,7 +63,7 @@ private:
     EngineSettings m_settings;
     ResultHandover* m_handover;
     std::shared_ptr<net::EchoService> m_echo;
-    std::shared_ptr<const TickSource> m_ticks;
+    std::shared_ptr<const TickClock> m_ticks;
     ResolveFunction m_resolve;
     std::array<std::unique_ptr<TNewThread>, 5> m_workers;
     bool m_shutDown = false;

@@ -1,10 +1,10 @@
 #include "engine/pacing_wait.h"
 
-#include "engine/ticks.h"
+#include "engine/tick_clock.h"
 
 namespace tarnwick::engine {
 
-bool pacingWait(int ms, const TickSource& ticks, Waiter& waiter,
+bool pacingWait(int ms, const TickClock& ticks, Waiter& waiter,
                 const std::function<bool()>& service)
 {
     if (ms <= 0)

@@ -5,7 +5,7 @@
 #include "engine/result_handover.h"
 #include "engine/result_line.h"
 #include "engine/thread_priority.h"
-#include "engine/ticks.h"
+#include "engine/tick_clock.h"
 
 #include "platform/net/echo.h"
 

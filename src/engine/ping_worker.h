@@ -19,7 +19,7 @@ namespace tarnwick::engine {
 
 class EngineSettings;
 class ResultHandover;
-class TickSource;
+class TickClock;
 
 using ResolveFunction =
     std::function<net::LookupResult(const std::string& host, const net::Canceller* cancel)>;
@@ -32,7 +32,7 @@ struct WorkerContext {
     ResultHandover* handover = nullptr;
     net::EchoService* echo = nullptr;
     ResolveFunction resolve;
-    const TickSource* ticks = nullptr;
+    const TickClock* ticks = nullptr;
     // Called (from the worker) when no echo request can be sent at all.
     std::function<void()> notPermitted;
 };

@@ -1,14 +1,11 @@
 #include "tray/simple_timer.h"
 
 #include <QCoreApplication>
-#include <QTimerEvent>
 
 namespace tarnwick::tray {
 
 namespace {
 TSimpleTimerHandler* handler = nullptr;
-TTickSource* testSource = nullptr;
-quint32 lastTimerId = 0;
 
 void destroyLeftoverHandler()
 {
@@ -17,62 +14,17 @@ void destroyLeftoverHandler()
 }
 } // namespace
 
-TTickSource::~TTickSource() = default;
-
-bool TQtTickSource::startTimer(quint32 id, quint32 intervalMs)
-{
-    killTimer(id);
-    const int qtId = QObject::startTimer(static_cast<int>(intervalMs), Qt::PreciseTimer);
-    if (qtId == 0)
-        return false;
-    m_qtIds.insert(id, qtId);
-    m_ids.insert(qtId, id);
-    return true;
-}
-
-bool TQtTickSource::killTimer(quint32 id)
-{
-    const auto it = m_qtIds.find(id);
-    if (it == m_qtIds.end())
-        return false;
-    QObject::killTimer(*it);
-    m_ids.remove(*it);
-    m_qtIds.erase(it);
-    return true;
-}
-
-void TQtTickSource::timerEvent(QTimerEvent* event)
-{
-    const auto it = m_ids.constFind(event->timerId());
-    if (it != m_ids.constEnd())
-        deliverTick(*it);
-}
-
 TSimpleTimerHandler* TSimpleTimerHandler::instance()
 {
     return handler;
 }
 
-void TSimpleTimerHandler::useTickSource(TTickSource* source)
-{
-    testSource = source;
-}
-
-TSimpleTimerHandler::TSimpleTimerHandler()
-{
-    if (testSource) {
-        m_source = testSource;
-    } else {
-        m_ownSource = std::make_unique<TQtTickSource>();
-        m_source = m_ownSource.get();
-    }
-    m_source->setReceiver([this](quint32 id) { tick(id); });
-}
+TSimpleTimerHandler::TSimpleTimerHandler() : m_source(core::TimerBackend::current()) {}
 
 TSimpleTimerHandler::~TSimpleTimerHandler()
 {
-    if (m_source)
-        m_source->setReceiver({});
+    for (auto it = m_timers.cbegin(); it != m_timers.cend(); ++it)
+        m_source.killTimer(it.key());
 }
 
 TSimpleTimerHandler* TSimpleTimerHandler::acquire(TSimpleTimer* timer)
@@ -107,12 +59,13 @@ void TSimpleTimerHandler::release(TSimpleTimer* timer)
 
 bool TSimpleTimerHandler::setTimer(TSimpleTimer* timer)
 {
-    return m_source->startTimer(timer->m_timerId, timer->m_tickInterval);
+    const quint32 id = timer->m_timerId;
+    return m_source.startTimer(id, timer->m_tickInterval, [this, id] { tick(id); });
 }
 
 bool TSimpleTimerHandler::killTimer(TSimpleTimer* timer)
 {
-    return m_source->killTimer(timer->m_timerId);
+    return m_source.killTimer(timer->m_timerId);
 }
 
 void TSimpleTimerHandler::tick(quint32 id)
@@ -131,7 +84,7 @@ void TSimpleTimerHandler::tick(quint32 id)
 TSimpleTimer::TSimpleTimer() : TSimpleTimer(1000, {}) {}
 
 TSimpleTimer::TSimpleTimer(quint32 interval, TTickEvent onTick)
-    : m_timerId(++lastTimerId), m_tickInterval(interval), m_onTick(std::move(onTick))
+    : m_timerId(core::TimerBackend::newTimerId()), m_tickInterval(interval), m_onTick(std::move(onTick))
 {
     TSimpleTimerHandler::acquire(this);
 }

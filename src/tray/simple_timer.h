@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/timer_backend.h"
+
 #include <QHash>
 #include <QObject>
 
@@ -11,52 +13,12 @@ namespace tarnwick::tray {
 class TSimpleTimer;
 using TTickEvent = std::function<void(TSimpleTimer* timer)>;
 
-// Where timer ticks come from. Qt's timers by default; tests use a manual
-// clock so that no test waits for real time to pass.
-class TTickSource {
-public:
-    virtual ~TTickSource();
-    // Starts the timer `id`, replacing a running one with that id.
-    virtual bool startTimer(quint32 id, quint32 intervalMs) = 0;
-    // False when no timer with that id runs.
-    virtual bool killTimer(quint32 id) = 0;
-
-    void setReceiver(std::function<void(quint32 id)> receiver) { m_receiver = std::move(receiver); }
-
-protected:
-    void deliverTick(quint32 id)
-    {
-        if (m_receiver)
-            m_receiver(id);
-    }
-
-private:
-    std::function<void(quint32)> m_receiver;
-};
-
-class TQtTickSource : public QObject, public TTickSource {
-public:
-    bool startTimer(quint32 id, quint32 intervalMs) override;
-    bool killTimer(quint32 id) override;
-
-protected:
-    void timerEvent(QTimerEvent* event) override;
-
-private:
-    QHash<quint32, int> m_qtIds;
-    QHash<int, quint32> m_ids;
-};
-
 // The one receiver of every TSimpleTimer's ticks in the process, created by
 // the first timer and gone with the last.
 class TSimpleTimerHandler {
 public:
     // The live handler, or nullptr when no timer exists.
     static TSimpleTimerHandler* instance();
-    // Tick source for handlers created from now on; nullptr means Qt's timers.
-    // The caller keeps ownership.
-    static void useTickSource(TTickSource* source);
-
     int timerCount() const { return m_timerCount; }
     int runningCount() const { return m_runningCount; }
 
@@ -74,8 +36,8 @@ private:
     bool killTimer(TSimpleTimer* timer);
     void tick(quint32 id);
 
-    std::unique_ptr<TQtTickSource> m_ownSource;
-    TTickSource* m_source = nullptr;
+    // The backend current when the handler was made (core::TimerBackend).
+    core::TimerBackend& m_source;
     QHash<quint32, TSimpleTimer*> m_timers;
     int m_timerCount = 0;
     int m_runningCount = 0;

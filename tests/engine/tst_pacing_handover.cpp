@@ -4,7 +4,8 @@
 #include "engine/engine_settings.h"
 #include "engine/pacing_wait.h"
 #include "engine/result_handover.h"
-#include "engine/ticks.h"
+#include "engine/tick_clock.h"
+#include "support/manual_time.h"
 
 #include <QtTest>
 
@@ -12,28 +13,24 @@
 #include <thread>
 
 using namespace tarnwick::engine;
+using tarnwick::test::ManualTime;
 
 namespace {
 
-struct ManualTicks : TickSource {
-    std::uint32_t value = 0;
-    std::uint32_t now() const override { return value; }
-};
-
 // Each wait either runs to its end or is woken after the next scripted delay.
 struct ScriptedWaiter : Waiter {
-    explicit ScriptedWaiter(ManualTicks& t) : ticks(t) {}
+    explicit ScriptedWaiter(ManualTime& t) : ticks(t) {}
     bool wait(int ms) override
     {
         requested << ms;
         if (!wakes.isEmpty() && wakes.first() < ms) {
-            ticks.value += static_cast<std::uint32_t>(wakes.takeFirst());
+            ticks.advance(wakes.takeFirst());
             return true;
         }
-        ticks.value += static_cast<std::uint32_t>(ms);
+        ticks.advance(ms);
         return false;
     }
-    ManualTicks& ticks;
+    ManualTime& ticks;
     QList<int> wakes;
     QList<int> requested;
 };
@@ -75,8 +72,8 @@ void TestPacingHandover::pacing()
     QFETCH(uint, start);
     QFETCH(int, ms);
     QFETCH(QList<int>, wakes);
-    ManualTicks ticks;
-    ticks.value = start;
+    ManualTime ticks;
+    ticks.jumpTo(start);
     ScriptedWaiter waiter(ticks);
     waiter.wakes = wakes;
     int serviced = 0;
@@ -86,17 +83,17 @@ void TestPacingHandover::pacing()
     }));
     QTEST(waiter.requested, "requested");
     QCOMPARE(serviced, wakes.size());
-    QCOMPARE(tickDistance(start, ticks.value), std::max(ms, 0));
+    QCOMPARE(tickDistance(start, ticks.now()), std::max(ms, 0));
 }
 
 void TestPacingHandover::pacingStopsWhenServiceSaysSo()
 {
-    ManualTicks ticks;
+    ManualTime ticks;
     ScriptedWaiter waiter(ticks);
     waiter.wakes = {30, 30};
     QVERIFY(!pacingWait(1000, ticks, waiter, [] { return false; }));
     QCOMPARE(waiter.requested, QList<int>{1000});
-    QCOMPARE(ticks.value, 30u);
+    QCOMPARE(ticks.now(), 30u);
 }
 
 void TestPacingHandover::delayText_data()

@@ -90,7 +90,7 @@ private:
     void run(TTrayIcon& icon, const QString& script);
     QList<MemoryNotifyArea::Request> requestsOf(Kind kind) const;
 
-    ManualTicks m_ticks;
+    tarnwick::test::ManualTime m_ticks;
     ManualDesktop m_desktop;
     MemoryNotifyArea* m_area = nullptr;
     QStringList m_log;
@@ -98,7 +98,6 @@ private:
 
 void TestTrayIcon::initTestCase()
 {
-    TSimpleTimerHandler::useTickSource(&m_ticks);
     TDesktopSource::use(&m_desktop);
     TTrayIconHandler::useAreaFactory([this] {
         auto area = std::make_unique<MemoryNotifyArea>();

@@ -15,7 +15,7 @@ class TestTrayParts : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TSimpleTimerHandler::useTickSource(&m_ticks); }
+    void initTestCase() {}
     void cleanup() { QVERIFY(!TSimpleTimerHandler::instance()); }
 
     void timerScenarios_data();
@@ -26,7 +26,7 @@ private slots:
     void makeIconFromBitmap();
 
 private:
-    ManualTicks m_ticks;
+    tarnwick::test::ManualTime m_ticks;
 };
 
 void TestTrayParts::timerScenarios_data()
@@ -135,7 +135,7 @@ void TestTrayParts::handlerCounts()
 
 void TestTrayParts::qtTimersTick()
 {
-    TSimpleTimerHandler::useTickSource(nullptr);
+    tarnwick::core::TimerBackend::use(nullptr);
     int ticks = 0;
     {
         TSimpleTimer timer(10, [&ticks](TSimpleTimer*) { ++ticks; });
@@ -146,7 +146,6 @@ void TestTrayParts::qtTimersTick()
         QTest::qWait(60);
         QCOMPARE(ticks, halted);
     }
-    TSimpleTimerHandler::useTickSource(&m_ticks);
 }
 
 void TestTrayParts::makeIconFromBitmap_data()

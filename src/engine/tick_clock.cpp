@@ -1,10 +1,10 @@
-#include "engine/ticks.h"
+#include "engine/tick_clock.h"
 
 #include <chrono>
 
 namespace tarnwick::engine {
 
-std::uint32_t SteadyTickSource::now() const
+std::uint32_t SteadyTickClock::now() const
 {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();

@@ -6,13 +6,13 @@ namespace tarnwick::engine {
 
 // A 32-bit millisecond tick counter. It wraps after about 49.7 days, which a
 // program that runs for weeks will see, so every user subtracts modulo 2^32.
-class TickSource {
+class TickClock {
 public:
-    virtual ~TickSource() = default;
+    virtual ~TickClock() = default;
     virtual std::uint32_t now() const = 0;
 };
 
-class SteadyTickSource final : public TickSource {
+class SteadyTickClock final : public TickClock {
 public:
     std::uint32_t now() const override;
 };
