@@ -291,7 +291,9 @@ platform::IconState TTrayIcon::FillIconRecord() const
 {
     platform::IconState record;
     record.image = m_icon;
-    if (!m_hint.isEmpty() && m_showHint)
+    if (!hoverReported() && !m_areaTooltip.isEmpty())
+        record.tooltip = m_areaTooltip;
+    else if (!m_hint.isEmpty() && m_showHint)
         record.tooltip = platform::clampTooltip(m_hint);
     return record;
 }
@@ -362,6 +364,20 @@ QRect TTrayIcon::iconGeometry() const
 {
     platform::NotifyArea* area = notifyArea();
     return area ? area->iconGeometry(m_iconId) : QRect();
+}
+
+bool TTrayIcon::hoverReported() const
+{
+    return trayCapabilities().testFlag(Capability::Motion);
+}
+
+void TTrayIcon::setAreaTooltip(const QString& text)
+{
+    if (text == m_areaTooltip)
+        return;
+    m_areaTooltip = text;
+    if (!hoverReported())
+        RefreshTray();
 }
 
 TShiftState TTrayIcon::ModifierState() const

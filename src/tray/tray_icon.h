@@ -166,8 +166,18 @@ public:
     // Screen rectangle of the icon, empty when the area does not say.
     QRect iconGeometry() const;
 
+    // Whether the area reports the cursor over the icon, as found out while
+    // the program runs (some areas that could never do).
+    bool hoverReported() const;
+    // The area's own tooltip for areas that cannot report hover: the whole
+    // text, not cut, whatever Hint and ShowHint say. Ignored (no tooltip at
+    // all) where hover is reported.
+    void setAreaTooltip(const QString& text);
+    QString areaTooltip() const { return m_areaTooltip; }
+
 signals:
     void trayAvailabilityChanged(bool available);
+    void hoverReportedChanged(bool reported);
 
 protected:
     virtual void DoClick();
@@ -244,6 +254,7 @@ private:
     std::unique_ptr<TSimpleTimer> m_clickTicker;
     std::unique_ptr<TSimpleTimer> m_hoverTicker;
 
+    QString m_areaTooltip;
     QPoint m_hoverPos;
     int m_hoverMisses = 0;
     bool m_pointerAway = true;
