@@ -4,6 +4,7 @@
 // Prints microseconds per operation for logs of 10, 100 000 and 1 000 000 lines.
 
 #include "ui/log_memo.h"
+#include "core/timer_backend.h"
 #include "ui/main_window.h"
 
 #include "platform/net/echo.h"
@@ -60,7 +61,6 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
     NoPages pages;
-    platform::setPageOpener(&pages);
     QApplication app(argc, argv);
     std::printf("%-10s %18s %18s %18s\n", "lines", "record result us", "line count us",
                 "two newest us");
@@ -68,6 +68,7 @@ int main(int argc, char** argv)
         QTemporaryDir data;
         ui::TForm1::Dependencies deps;
         deps.echo = std::make_shared<NoEcho>();
+        deps.pages = &pages;
         deps.dataFolder = data.path();
         ui::TForm1 form(deps);
         form.Timer6->stop();

@@ -18,8 +18,8 @@ QString errorMessageText(const QString& message)
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // Not the display name: Qt would append it to every window caption.
     setApplicationName(QStringLiteral("tarnwick"));
-    setApplicationDisplayName(product::kApplicationTitle);
 }
 
 void TApplication::setErrorPresenter(std::function<void(const QString&)> presenter)
@@ -35,6 +35,7 @@ void TApplication::showException(const QString& message)
         return;
     }
     QMessageBox box(QMessageBox::Critical, product::kApplicationTitle, text, QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }
 
@@ -43,11 +44,11 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const AppError& error) {
-        showException(error.message());
+        reportToTopLevel(error.message());
     } catch (const std::exception& error) {
-        showException(QString::fromLocal8Bit(error.what()));
+        reportToTopLevel(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        showException(tr("Unknown error"));
+        reportToTopLevel(tr("Unknown error"));
     }
     return false;
 }

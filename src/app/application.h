@@ -6,9 +6,9 @@
 
 namespace tarnwick::app {
 
-// The application object. Every event goes through notify(), so an error that
-// escapes a handler ends here and is shown to the user instead of unwinding
-// through Qt's event loop.
+// The application object. Handlers hand their errors to the top-level
+// reporter themselves; notify() is the last guard, for an error that still
+// escapes one, so that it is shown too instead of unwinding through Qt.
 class TApplication : public QApplication {
     Q_OBJECT
 public:
@@ -16,7 +16,9 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Shows an error the way the top-level handler does.
+    // Shows an error the way the top-level handler does: a message box with
+    // an error icon, the application title as caption and the text with the
+    // full-stop rule applied.
     void showException(const QString& message);
 
     // Tests replace the message box with a recorder.

@@ -1,9 +1,67 @@
 #pragma once
 
+#include <QString>
+
+#include <memory>
+
+namespace tarnwick::net {
+class EchoService;
+}
+namespace tarnwick::platform {
+class PageOpener;
+}
+namespace tarnwick::ui {
+class TAboutBox;
+class TForm1;
+class TMore_Form;
+} // namespace tarnwick::ui
+namespace tarnwick::trace {
+class TForm3;
+}
+
 namespace tarnwick::app {
 
-// The program: creates the windows in their order, runs the message loop, and
-// stops every worker before the windows go.
+class TApplication;
+class TraceWindowLauncher;
+
+// What the program takes from the machine. The program itself leaves every
+// field empty and gets the real thing; tests give their own folders and
+// doubles, and everything else runs exactly as in the program.
+struct Environment {
+    QString dataFolder;                          // empty: "data" beside the executable
+    QString executablePath;                      // empty: the running executable
+    std::shared_ptr<net::EchoService> echo;      // null: the system's
+    std::shared_ptr<platform::PageOpener> pages; // null: the default browser
+};
+
+// The one composition root: creates the services once, installs the error
+// reporter, creates the windows in their order and connects them through
+// typed interfaces. Destroying it stops every worker before any window goes.
+class Program {
+public:
+    Program(TApplication& app, Environment environment = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    ui::TForm1& mainWindow() const { return *m_form1; }
+    trace::TForm3& traceWindow() const { return *m_form3; }
+    ui::TAboutBox& aboutBox() const { return *m_aboutBox; }
+    ui::TMore_Form& moreForm() const { return *m_moreForm; }
+
+private:
+    TApplication& m_app;
+    std::shared_ptr<net::EchoService> m_echo;
+    std::shared_ptr<platform::PageOpener> m_pages;
+    std::unique_ptr<ui::TForm1> m_form1;
+    std::unique_ptr<trace::TForm3> m_form3;
+    std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
+    std::unique_ptr<ui::TAboutBox> m_aboutBox;
+    std::unique_ptr<ui::TMore_Form> m_moreForm;
+};
+
+// The program: the application object, the composition root, the message
+// loop. Returns the exit status.
 int run(int argc, char** argv);
 
 } // namespace tarnwick::app

@@ -2,12 +2,14 @@
 
 #include <QString>
 
+#include <exception>
+#include <functional>
 #include <stdexcept>
 
 namespace tarnwick {
 
-// An error meant for the user: it travels as an exception to the top-level
-// handler, which shows its text in a message box.
+// An error meant for the user: raised inside a handler, it ends that handler
+// and is shown by the top-level reporter in a message box.
 class AppError : public std::runtime_error {
 public:
     explicit AppError(const QString& message)
@@ -38,16 +40,24 @@ public:
     }
 };
 
-} // namespace tarnwick
-
-#include <functional>
-
-namespace tarnwick {
-
-// Handlers that must finish their own work (a settings change already made
-// stays) report an error here instead of throwing it through the toolkit; the
-// application shows it exactly as it shows an error that escapes a handler.
+// Where errors go that a handler does not handle itself. The program installs
+// the message box at start-up; until then (and in tests that install nothing)
+// the text goes to the log.
 void setTopLevelErrorReporter(std::function<void(const QString&)> reporter);
 void reportToTopLevel(const QString& message);
+
+// Runs a handler's body. An error it raises is handed to the top-level
+// reporter here, at the handler's boundary: Qt does not support exceptions
+// travelling through its event delivery.
+template <typename Body> void reportingErrors(Body&& body)
+{
+    try {
+        body();
+    } catch (const AppError& error) {
+        reportToTopLevel(error.message());
+    } catch (const std::exception& error) {
+        reportToTopLevel(QString::fromLocal8Bit(error.what()));
+    }
+}
 
 } // namespace tarnwick

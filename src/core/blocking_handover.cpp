@@ -64,7 +64,8 @@ bool BlockingHandover::call(std::function<void()> fn)
         return ticket.ran;
     }
     auto ticket = std::make_shared<Ticket>();
-    QMetaObject::invokeMethod(context, [run, ticket] { run(*ticket); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context, [run, ticket] { run(*ticket); }, Qt::QueuedConnection);
     std::unique_lock lock(state->mutex);
     state->changed.wait(lock, [&] { return ticket->done || state->cancelled; });
     return ticket->ran;

@@ -5,34 +5,9 @@
 
 namespace tarnwick::platform {
 
-namespace {
-
-class DesktopPageOpener final : public PageOpener {
-public:
-    bool openPage(const QString& address) override
-    {
-        return QDesktopServices::openUrl(QUrl(address));
-    }
-};
-
-PageOpener*& current()
+bool DesktopPageOpener::openPage(const QString& address)
 {
-    static PageOpener* opener = nullptr;
-    return opener;
-}
-
-} // namespace
-
-bool openWebPage(const QString& address)
-{
-    static DesktopPageOpener desktop;
-    PageOpener* opener = current() ? current() : &desktop;
-    return opener->openPage(address);
-}
-
-void setPageOpener(PageOpener* opener)
-{
-    current() = opener;
+    return QDesktopServices::openUrl(QUrl(address));
 }
 
 } // namespace tarnwick::platform

@@ -1,6 +1,6 @@
 #include "platform/user_store.h"
 
-#include "platform/atomic_file.h"
+#include "platform/files.h"
 #include "core/app_error.h"
 
 #include <QDir>
@@ -41,11 +41,20 @@ QString escapeString(const QString& text)
     QString out;
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        default: out += c;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        default:
+            out += c;
         }
     }
     if (out.startsWith(QLatin1Char(' ')))
@@ -60,12 +69,24 @@ QString unescapeString(const QString& text)
         if (text[i] == QLatin1Char('\\') && i + 1 < text.size()) {
             const QChar n = text[++i];
             switch (n.unicode()) {
-            case 's': out += QLatin1Char(' '); break;
-            case 'n': out += QLatin1Char('\n'); break;
-            case 't': out += QLatin1Char('\t'); break;
-            case 'r': out += QLatin1Char('\r'); break;
-            case '\\': out += QLatin1Char('\\'); break;
-            default: out += QLatin1Char('\\'); out += n;
+            case 's':
+                out += QLatin1Char(' ');
+                break;
+            case 'n':
+                out += QLatin1Char('\n');
+                break;
+            case 't':
+                out += QLatin1Char('\t');
+                break;
+            case 'r':
+                out += QLatin1Char('\r');
+                break;
+            case '\\':
+                out += QLatin1Char('\\');
+                break;
+            default:
+                out += QLatin1Char('\\');
+                out += n;
             }
         } else {
             out += text[i];

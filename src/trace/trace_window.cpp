@@ -9,7 +9,6 @@
 #include "platform/net/canceller.h"
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
-#include "platform/paths.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -69,9 +68,7 @@ TForm3::TForm3(QWidget* mainWindow, Dependencies deps)
       m_mainWindow(mainWindow), m_echo(std::move(deps.echo)),
       m_showNames(std::make_shared<std::atomic<bool>>(false))
 {
-    if (!m_echo)
-        m_echo = std::make_shared<net::SystemEchoService>(
-            platform::echoHelperPath().toLocal8Bit().toStdString());
+    Q_ASSERT(m_echo);
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("TraceRoute"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -196,6 +193,11 @@ void TForm3::centreOverMainWindow()
 
 void TForm3::btnStartClick()
 {
+    reportingErrors([this] { startTrace(); });
+}
+
+void TForm3::startTrace()
+{
     if (m_shutDown)
         return;
     btnStart->setEnabled(false);
@@ -247,20 +249,24 @@ void TForm3::traceEnded(std::uint64_t traceId)
 void TForm3::Button1Click()
 {
     const QString text = Edit1->text();
-    startLookup(ReverseLookup, [this, text](const net::Canceller& cancel) -> Landing {
-        const QString name = ResolveAddressName(text, &cancel);
-        return [this, name] { Edit2->setText(name); };
+    reportingErrors([&] {
+        startLookup(ReverseLookup, [this, text](const net::Canceller& cancel) -> Landing {
+            const QString name = ResolveAddressName(text, &cancel);
+            return [this, name] { Edit2->setText(name); };
+        });
     });
 }
 
 void TForm3::Button2Click()
 {
     const QString name = Edit2->text();
-    startLookup(ForwardLookup, [this, name](const net::Canceller& cancel) -> Landing {
-        QString address;
-        if (!ResolveHostAddress(name, address, &cancel))
-            return {};
-        return [this, address] { Edit1->setText(address); };
+    reportingErrors([&] {
+        startLookup(ForwardLookup, [this, name](const net::Canceller& cancel) -> Landing {
+            QString address;
+            if (!ResolveHostAddress(name, address, &cancel))
+                return {};
+            return [this, address] { Edit1->setText(address); };
+        });
     });
 }
 

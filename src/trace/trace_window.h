@@ -39,13 +39,13 @@ class TForm3 : public QWidget {
     Q_OBJECT
 public:
     struct Dependencies {
-        // Null: the system's echo service with the helper beside the executable.
+        // The program's echo service; traces open their handles on it.
         std::shared_ptr<net::EchoService> echo;
     };
 
     // mainWindow is only looked at, to centre this window over it; it may go
     // first.
-    explicit TForm3(QWidget* mainWindow, Dependencies deps = {});
+    TForm3(QWidget* mainWindow, Dependencies deps);
     ~TForm3() override;
 
     // Stops every trace and lookup and joins their threads; nothing starts
@@ -95,6 +95,7 @@ private:
     struct Lookup;
     enum LookupKind { ReverseLookup, ForwardLookup, LookupKinds };
 
+    void startTrace();
     void buildControls();
     void fitCaptionsToPlaces();
     void centreOverMainWindow();

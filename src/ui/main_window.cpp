@@ -1,44 +1,33 @@
 #include "ui/main_window.h"
 
+#include "core/product.h"
+#include "core/timer_backend.h"
+#include "engine/monitor_engine.h"
+#include "platform/net/echo.h"
 #include "ui/controls.h"
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
-#include "ui/settings_files.h"
+#include "ui/settings_column.h"
+#include "ui/settings_store.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
 
-#include "core/app_error.h"
-#include "platform/atomic_file.h"
-#include "engine/monitor_engine.h"
-#include "platform/net/echo.h"
-#include "platform/page_opener.h"
-#include "platform/paths.h"
-#include "core/product.h"
-#include "platform/user_store.h"
-
 #include <QAction>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTimer>
-#include <QVBoxLayout>
 
 namespace tarnwick::ui {
 
 namespace {
-
-constexpr int kSettingsColumnWidth = 185;
 
 const std::array<TSlotPage::Names, engine::kSlotCount> kPageNames = {{
     {"TabSheet1", "Memo1", "Label5", "Label10", "BitBtn9", "BitBtn8", "BitBtn7", "BitBtn6"},
@@ -48,18 +37,10 @@ const std::array<TSlotPage::Names, engine::kSlotCount> kPageNames = {{
     {"TabSheet5", "Memo5", "Label8", "Label14", "BitBtn19", "BitBtn20", "BitBtn21", "BitBtn26"},
 }};
 
-template <typename T>
-T* named(T* object, const char* name)
+template <typename T> T* named(T* object, const char* name)
 {
     object->setObjectName(QLatin1String(name));
     return object;
-}
-
-QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent)
-{
-    auto* button = named(new QPushButton(caption, parent), name);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -70,16 +51,12 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Orlvane Auto Tarnwick  -  ") + product::kMakerWebAddress);
     setWindowIcon(programIcon());
     resize(730, 492);
-    m_dataFolder = deps.dataFolder.isEmpty() ? platform::dataFolder() : deps.dataFolder;
-    m_executablePath =
-        deps.executablePath.isEmpty() ? platform::executablePath() : deps.executablePath;
-
-    std::shared_ptr<net::EchoService> echo = deps.echo;
-    if (!echo)
-        echo = std::make_shared<net::SystemEchoService>(
-            platform::echoHelperPath().toLocal8Bit().toStdString());
+    Q_ASSERT(deps.echo && deps.pages && !deps.dataFolder.isEmpty());
+    m_store = std::make_unique<SettingsStore>(deps.dataFolder, deps.executablePath);
+    m_pageOpener = deps.pages;
+    m_echoNoticeText = std::move(deps.echoNotice);
     m_engine = std::make_unique<engine::MonitorEngine>(
-        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(echo));
+        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(deps.echo));
     connect(m_engine.get(), &engine::MonitorEngine::echoNotPermitted, this,
             &TForm1::showEchoNotice);
 
@@ -88,8 +65,28 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     central->setObjectName(QStringLiteral("CentralArea"));
     PageControl1 = named(new QTabWidget(central), "PageControl1");
     buildPages();
-    QWidget* column = buildSettingsColumn();
-    column->setParent(central);
+    auto* column = new TSettingsColumn(central);
+    Panel1 = column;
+    BitBtn27 = column->BitBtn27;
+    Label7 = column->Label7;
+    Edit5 = column->Edit5;
+    UpDown3 = column->UpDown3;
+    Label6 = column->Label6;
+    Edit4 = column->Edit4;
+    UpDown2 = column->UpDown2;
+    Label17 = column->Label17;
+    Edit1 = column->Edit1;
+    UpDown1 = column->UpDown1;
+    CheckBox1 = column->CheckBox1;
+    ListBox1 = column->ListBox1;
+    BitBtn5 = column->BitBtn5;
+    BitBtn1 = column->BitBtn1;
+    BitBtn4 = column->BitBtn4;
+    BitBtn22 = column->BitBtn22;
+    BitBtn2 = column->BitBtn2;
+    BitBtn3 = column->BitBtn3;
+    Button1 = column->Button1;
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     auto* layout = new QHBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -113,6 +110,8 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    for (auto& timer : m_timers)
+        timer.reset();
     shutdownEngine();
     m_engine.reset();
 }
@@ -135,86 +134,6 @@ void TForm1::buildMenus()
     connect(Exit2, &QAction::triggered, this, &TForm1::Exit2Click);
     Help2 = named(menuBar()->addMenu(tr("Help")), "Help2");
     About1 = named(Help2->addAction(tr("About...")), "About1");
-}
-
-QWidget* TForm1::buildSettingsColumn()
-{
-    Panel1 = named(new QWidget(this), "Panel1");
-    Panel1->setFixedWidth(kSettingsColumnWidth);
-    auto* column = new QVBoxLayout(Panel1);
-    column->setContentsMargins(4, 4, 4, 4);
-    column->setSpacing(3);
-
-    BitBtn27 = makeButton(tr("Need more? Try Tarnwick Pro"), "BitBtn27", Panel1);
-    column->addWidget(BitBtn27);
-
-    auto numberRow = [&](const QString& caption, const char* labelName, const char* editName,
-                         const char* upDownName, int min, int max, int step, int value,
-                         QLabel*& label, TEdit*& edit, TUpDown*& upDown) {
-        label = named(new QLabel(caption, Panel1), labelName);
-        edit = named(new TEdit(Panel1), editName);
-        upDown = named(new TUpDown(Panel1), upDownName);
-        upDown->setRange(min, max);
-        upDown->setIncrement(step);
-        upDown->setPosition(value);
-        upDown->setAssociate(edit);
-        auto* row = new QHBoxLayout;
-        row->setSpacing(0);
-        row->addWidget(edit, 1);
-        row->addWidget(upDown);
-        column->addWidget(label);
-        column->addLayout(row);
-    };
-    numberRow(tr("Size of pakets(bytes)"), "Label7", "Edit5", "UpDown3", 1, 30000, 1, 32, Label7,
-              Edit5, UpDown3);
-    // Stored with the settings, but never shown.
-    Label7->hide();
-    Edit5->hide();
-    UpDown3->hide();
-    numberRow(tr("Timeout(ms)"), "Label6", "Edit4", "UpDown2", 50, 10000, 500, 2000, Label6,
-              Edit4, UpDown2);
-    numberRow(tr("Delay(ms)"), "Label17", "Edit1", "UpDown1", 200, 5000, 100, 1000, Label17,
-              Edit1, UpDown1);
-
-    CheckBox1 = named(new TCheckBox(tr("Auto start with system"), Panel1), "CheckBox1");
-    CheckBox1->setChecked(true);
-    column->addWidget(CheckBox1);
-
-    ListBox1 = named(new QListWidget(Panel1), "ListBox1");
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListBox1->addItem(product::kDefaultHost);
-    column->addWidget(ListBox1, 1);
-
-    BitBtn5 = makeButton(QString(), "BitBtn5", Panel1);
-    BitBtn1 = makeButton(tr("Add host"), "BitBtn1", Panel1);
-    BitBtn4 = makeButton(QString(), "BitBtn4", Panel1);
-    BitBtn5->setFixedWidth(26);
-    BitBtn4->setFixedWidth(26);
-    BitBtn5->setIcon(moveDownArrow());
-    BitBtn4->setIcon(moveUpArrow());
-    BitBtn5->setToolTip(tr("Move the selected host down"));
-    BitBtn4->setToolTip(tr("Move the selected host up"));
-    auto* addRow = new QHBoxLayout;
-    addRow->setSpacing(2);
-    addRow->addWidget(BitBtn5);
-    addRow->addWidget(BitBtn1, 1);
-    addRow->addWidget(BitBtn4);
-    column->addLayout(addRow);
-
-    BitBtn22 = makeButton(tr("Edit host"), "BitBtn22", Panel1);
-    BitBtn2 = makeButton(tr("Delete host"), "BitBtn2", Panel1);
-    BitBtn3 = makeButton(tr("Delete All"), "BitBtn3", Panel1);
-    column->addWidget(BitBtn22);
-    column->addWidget(BitBtn2);
-    column->addWidget(BitBtn3);
-
-    Button1 = makeButton(tr("Start"), "Button1", Panel1);
-    Button1->setMinimumHeight(32);
-    Button1->setIcon(startGlyph());
-    Button1->setIconSize(QSize(16, 16));
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    column->addWidget(Button1);
-    return Panel1;
 }
 
 void TForm1::buildPages()
@@ -273,21 +192,22 @@ void TForm1::buildHiddenControls()
 
 void TForm1::buildTimers()
 {
-    auto makeTimer = [this](const char* name, int interval) {
-        auto* timer = named(new QTimer(this), name);
-        timer->setInterval(interval);
-        return timer;
-    };
-    Timer6 = makeTimer("Timer6", 1000);
-    Timer7 = makeTimer("Timer7", 2000);
-    Timer_1 = makeTimer("Timer_1", 1000);
-    Timer5 = makeTimer("Timer5", 1000);
-    connect(Timer6, &QTimer::timeout, this, &TForm1::Timer6Timer);
-    connect(Timer7, &QTimer::timeout, this, &TForm1::Timer7Timer);
-    connect(Timer_1, &QTimer::timeout, this, &TForm1::Timer_1Timer);
-    connect(Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
-    for (QTimer* timer : {Timer6, Timer7, Timer_1, Timer5})
-        timer->start();
+    const std::array<std::pair<int, void (TForm1::*)()>, 4> timers = {{
+        {1000, &TForm1::Timer6Timer},
+        {2000, &TForm1::Timer7Timer},
+        {1000, &TForm1::Timer_1Timer},
+        {1000, &TForm1::Timer5Timer},
+    }};
+    for (std::size_t i = 0; i < timers.size(); ++i) {
+        const auto handler = timers[i].second;
+        m_timers[i] = std::make_unique<core::Timer>([this, handler] { (this->*handler)(); });
+        m_timers[i]->setInterval(timers[i].first);
+        m_timers[i]->start();
+    }
+    Timer6 = m_timers[0].get();
+    Timer7 = m_timers[1].get();
+    Timer_1 = m_timers[2].get();
+    Timer5 = m_timers[3].get();
 }
 
 void TForm1::connectEngineSettings()
@@ -402,28 +322,6 @@ void TForm1::rewriteStatisticsLabels()
     }
 }
 
-void TForm1::showEchoNotice()
-{
-    const QString helper = platform::echoHelperPath();
-    const QString text =
-        tr("Tarnwick cannot send echo requests (ping) on this system, so every host "
-           "will show \"Requested Timed out.\".\n\n"
-           "To allow it, run once:\n"
-           "    sudo setcap cap_net_raw+ep \"%1\"\n"
-           "or allow unprivileged ping for all users:\n"
-           "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"\n"
-           "(put that setting in /etc/sysctl.d/ to keep it after a restart).")
-            .arg(helper);
-    if (m_noticePresenter) {
-        m_noticePresenter(text);
-        return;
-    }
-    auto* box = new QMessageBox(QMessageBox::Warning, product::kApplicationTitle, text,
-                                QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
 void TForm1::closeEvent(QCloseEvent* event)
 {
     if (m_exiting) {
@@ -436,166 +334,12 @@ void TForm1::closeEvent(QCloseEvent* event)
     showMinimized();
 }
 
-QString TForm1::settingsFilePath() const
-{
-    return m_dataFolder + QStringLiteral("/config.cfg");
-}
-
-QString TForm1::hostListFilePath() const
-{
-    return m_dataFolder + QStringLiteral("/domains.cfg");
-}
-
-void TForm1::FormCreate()
-{
-    m_loading = true;
-    // Initial statistics: every minimum at -1 (no round trip yet), the packet
-    // summaries at zero and the timing summaries empty.
-    for (int k = 0; k < engine::kSlotCount; ++k) {
-        m_stats[k] = engine::SlotStats{};
-        m_stats[k].minimum = -1;
-    }
-    packetLabel(0)->setCaption(engine::initialPacketSummary());
-    for (int k = 1; k < engine::kSlotCount; ++k)
-        packetLabel(k)->setCaption(packetLabel(0)->caption());
-    for (int k = 0; k < engine::kSlotCount; ++k)
-        timingLabel(k)->setCaption(QString());
-
-    loadSettingsFile();
-    loadHostListFile();
-    m_loading = false;
-    firstRunCheck();
-}
-
-void TForm1::loadSettingsFile()
-{
-    QFile file(settingsFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QStringList lines = splitLines(decodeText(file.readAll()));
-    Memo_2->setPlainText(lines.join(QLatin1Char('\n')));
-    // Applied in order; the first line that does not read ends the step.
-    const SettingsLines loaded = parseSettingsLines(lines);
-    if (!loaded.delay)
-        return;
-    UpDown1->setPosition(*loaded.delay);
-    if (!loaded.autoStart)
-        return;
-    CheckBox1->setChecked(*loaded.autoStart);
-    if (!loaded.timeout)
-        return;
-    UpDown2->setPosition(*loaded.timeout);
-    if (!loaded.packetSize)
-        return;
-    UpDown3->setPosition(*loaded.packetSize);
-}
-
-void TForm1::loadHostListFile()
-{
-    QFile file(hostListFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return;
-    ListBox1->clear();
-    ListBox1->addItems(splitLines(decodeText(bytes)));
-}
-
-void TForm1::firstRunCheck()
-{
-    QString marker;
-    platform::RegReadString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
-                            QStringLiteral("fr"), marker);
-    if (marker == QStringLiteral("1"))
-        return;
-    platform::openWebPage(product::kMakerHomePage);
-    show();
-    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
-                             QStringLiteral("fr"), QStringLiteral("1"));
-}
-
-void TForm1::SaveSettings()
-{
-    const QStringList lines = formatSettingsLines(UpDown1->position(), CheckBox1->isChecked(),
-                                                  UpDown2->position(), UpDown3->position());
-    Memo_2->clear();
-    Memo_2->setPlainText(lines.join(QLatin1Char('\n')));
-    platform::writeFileAtomically(hostListFilePath(), encodeLines(hostList()));
-    platform::writeFileAtomically(settingsFilePath(), encodeLines(lines));
-    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kRunKey,
-                             QStringLiteral("Orlvane_Tarnwick"),
-                             CheckBox1->isChecked() ? m_executablePath : QString());
-}
-
-void TForm1::saveFromHandler()
-{
-    if (m_loading)
-        return;
-    try {
-        SaveSettings();
-    } catch (const AppError& error) {
-        reportToTopLevel(error.message());
-    }
-}
-
-void TForm1::Edit1Change() { saveFromHandler(); }
-void TForm1::Edit1KeyUp() { saveFromHandler(); }
-void TForm1::Edit4KeyUp() { saveFromHandler(); }
-void TForm1::UpDown1MouseUp() { saveFromHandler(); }
-void TForm1::UpDown2MouseUp() { saveFromHandler(); }
-void TForm1::CheckBox1MouseUp() { saveFromHandler(); }
-
 std::array<engine::NewestLines, engine::kSlotCount> TForm1::newestLines() const
 {
     std::array<engine::NewestLines, engine::kSlotCount> lines;
     for (int k = 0; k < engine::kSlotCount; ++k)
         lines[k] = {slotLog(k)->lineFromEnd(0), slotLog(k)->lineFromEnd(1)};
     return lines;
-}
-
-void TForm1::Timer_1Timer()
-{
-    refreshTabCaptions();
-    try {
-        const auto lines = newestLines();
-        const int withHost = std::min(ListBox1->count(), engine::kSlotCount);
-        int failing = 0;
-        for (int k = 0; k < withHost; ++k)
-            failing += engine::isFailing(lines[k]) ? 1 : 0;
-        m_statusPicture = engine::chooseStatusPicture(failing, withHost);
-        const QIcon icon = statusIcon(m_statusPicture);
-        // Until the notification area shows it, the window carries it.
-        setWindowIcon(icon);
-        emit statusIconChosen(icon);
-    } catch (...) {
-        // The icon stays as it was for this tick.
-    }
-}
-
-void TForm1::Timer5Timer()
-{
-    if (m_engine->isRunning()) {
-        Button1->setIcon(stopGlyph());
-        Button1->setText(tr("Stop"));
-    } else {
-        Button1->setIcon(startGlyph());
-        Button1->setText(tr("Start"));
-    }
-    try {
-        m_summary = engine::resultsSummary(newestLines());
-        Memo6->setPlainText(m_summary.join(QLatin1Char('\n')));
-    } catch (...) {
-        // Rebuilt from scratch at the next tick.
-    }
-}
-
-QString TForm1::resultsSummaryText() const
-{
-    QString text;
-    for (const QString& line : m_summary)
-        text += line + QStringLiteral("\r\n");
-    return text;
 }
 
 } // namespace tarnwick::ui

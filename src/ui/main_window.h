@@ -20,7 +20,6 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
-class QTimer;
 
 namespace tarnwick::net {
 class EchoService;
@@ -28,7 +27,12 @@ class EchoService;
 namespace tarnwick::engine {
 class MonitorEngine;
 }
-
+namespace tarnwick::platform {
+class PageOpener;
+}
+namespace tarnwick::core {
+class Timer;
+}
 
 namespace tarnwick::ui {
 
@@ -40,21 +44,27 @@ class TLogMemo;
 class TSlotPage;
 class TStatLabel;
 class TUpDown;
+class TraceLauncher;
+class SettingsStore;
+struct HostEntry;
 
 // The main window: five tab pages (one per host slot) and the settings column.
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
+    // What the composition root hands the window; none may be missing.
     struct Dependencies {
-        // Null: the system's echo service with the helper beside the executable.
         std::shared_ptr<net::EchoService> echo;
-        // Empty: the data folder beside the executable.
+        platform::PageOpener* pages = nullptr;
+        // The folder of config.cfg and domains.cfg.
         QString dataFolder;
-        // Empty: the running executable (for the start-with-the-system entry).
+        // The program the start-with-the-system entry starts.
         QString executablePath;
+        // What to tell the user when no echo request can be sent at all.
+        std::function<QString()> echoNotice;
     };
 
-    explicit TForm1(Dependencies deps = {}, QWidget* parent = nullptr);
+    explicit TForm1(Dependencies deps, QWidget* parent = nullptr);
     ~TForm1() override;
 
     engine::MonitorEngine& engine() { return *m_engine; }
@@ -67,7 +77,8 @@ public:
 
     QString settingsFilePath() const;
     QString hostListFilePath() const;
-    QString executablePath() const { return m_executablePath; }
+    // The host list with the bytes each entry was read as.
+    QList<HostEntry> hostEntries() const;
 
     // The status picture chosen at the last refresh tick.
     engine::StatusPicture statusPicture() const { return m_statusPicture; }
@@ -80,11 +91,9 @@ public:
     void shutdownEngine();
 
     // The traceroute window, created after this one; the slot logs' double
-    // clicks and the Trace Route buttons open it. It is reached through its
-    // components ("edAddr") and its slot btnStartClick(), so that this window
-    // does not depend on the traceroute code.
-    void setTraceWindow(QWidget* traceWindow) { m_traceWindow = traceWindow; }
-    QWidget* traceWindow() const { return m_traceWindow; }
+    // clicks and the Trace Route buttons open it.
+    void setTraceLauncher(TraceLauncher* launcher) { m_traceLauncher = launcher; }
+    TraceLauncher* traceLauncher() const { return m_traceLauncher; }
 
     // The About box and the host-limit window, created after this one.
     void setAboutBox(TAboutBox* aboutBox) { m_aboutBox = aboutBox; }
@@ -145,10 +154,11 @@ public:
     QMenu* Help2 = nullptr;
     QAction* About1 = nullptr;
 
-    QTimer* Timer6 = nullptr;
-    QTimer* Timer7 = nullptr;
-    QTimer* Timer_1 = nullptr;
-    QTimer* Timer5 = nullptr;
+    // Window timers on the program's timer backend (a manual clock in tests).
+    core::Timer* Timer6 = nullptr;
+    core::Timer* Timer7 = nullptr;
+    core::Timer* Timer_1 = nullptr;
+    core::Timer* Timer5 = nullptr;
 
 public slots:
     void FormCreate();
@@ -200,6 +210,8 @@ public slots:
 signals:
     // The status icon chosen at every refresh tick, changed or not.
     void statusIconChosen(const QIcon& icon);
+    // The results summary was rebuilt (every tick of its timer).
+    void resultsSummaryRebuilt();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -207,7 +219,6 @@ protected:
 
 private:
     void buildMenus();
-    QWidget* buildSettingsColumn();
     void buildPages();
     void buildHiddenControls();
     void buildTimers();
@@ -222,10 +233,12 @@ private:
     std::array<engine::NewestLines, engine::kSlotCount> newestLines() const;
 
     std::unique_ptr<engine::MonitorEngine> m_engine;
+    std::array<std::unique_ptr<core::Timer>, 4> m_timers;
     std::array<engine::SlotStats, engine::kSlotCount> m_stats{};
     std::array<TSlotPage*, engine::kSlotCount> m_pages{};
     std::function<void(const QString&)> m_noticePresenter;
-    QWidget* m_traceWindow = nullptr;
+    TraceLauncher* m_traceLauncher = nullptr;
+    platform::PageOpener* m_pageOpener = nullptr;
     TAboutBox* m_aboutBox = nullptr;
     TMore_Form* m_moreForm = nullptr;
     QString m_lastSaveName;
@@ -236,8 +249,8 @@ private:
     void openTraceFromLog(int slotIndex);
     bool m_exiting = false;
     bool m_loading = false;
-    QString m_dataFolder;
-    QString m_executablePath;
+    std::unique_ptr<SettingsStore> m_store;
+    std::function<QString()> m_echoNoticeText;
     engine::StatusPicture m_statusPicture = engine::StatusPicture::Image2;
     QStringList m_summary;
 };

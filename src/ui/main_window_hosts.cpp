@@ -92,8 +92,14 @@ void TForm1::moveSelectedHost(int step)
     }
 }
 
-void TForm1::BitBtn4Click() { moveSelectedHost(-1); }
-void TForm1::BitBtn5Click() { moveSelectedHost(+1); }
+void TForm1::BitBtn4Click()
+{
+    moveSelectedHost(-1);
+}
+void TForm1::BitBtn5Click()
+{
+    moveSelectedHost(+1);
+}
 
 void TForm1::ListBox1DblClick()
 {
@@ -117,7 +123,7 @@ void TForm1::About1Click()
 
 void TForm1::BitBtn27Click()
 {
-    platform::openWebPage(product::kProPageFromMain);
+    m_pageOpener->openPage(product::kProPageFromMain);
 }
 
 } // namespace tarnwick::ui

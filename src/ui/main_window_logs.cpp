@@ -6,7 +6,7 @@
 #include "ui/settings_files.h"
 #include "ui/slot_page.h"
 
-#include "platform/atomic_file.h"
+#include "platform/files.h"
 #include "platform/clipboard.h"
 #include "core/product.h"
 

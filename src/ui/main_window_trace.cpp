@@ -2,10 +2,11 @@
 
 #include "ui/main_window.h"
 
+#include "ui/trace_launcher.h"
+
 #include "core/app_error.h"
 
 #include <QEventLoop>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTimer>
@@ -13,18 +14,6 @@
 namespace tarnwick::ui {
 
 namespace {
-
-QLineEdit* hostBox(QWidget* traceWindow)
-{
-    return traceWindow ? traceWindow->findChild<QLineEdit*>(QStringLiteral("edAddr")) : nullptr;
-}
-
-void showTraceWindow(QWidget* traceWindow)
-{
-    traceWindow->show();
-    traceWindow->raise();
-    traceWindow->activateWindow();
-}
 
 // Waits while the window keeps being painted and everything else goes on.
 // A nested loop sleeps between events; processEvents() with a time limit
@@ -36,50 +25,51 @@ void waitProcessingMessages(int ms)
     loop.exec();
 }
 
-// The error goes to the top-level display as any error escaping a handler
-// would, without unwinding through the toolkit's signal delivery.
-template <typename F>
-void reportingErrors(F&& f)
-{
-    try {
-        f();
-    } catch (const AppError& error) {
-        reportToTopLevel(error.message());
-    }
-}
-
 } // namespace
 
 void TForm1::openTraceFromLog(int slotIndex)
 {
-    if (!m_traceWindow)
+    if (!m_traceLauncher)
         return;
-    showTraceWindow(m_traceWindow);
+    m_traceLauncher->show();
     if (slotIndex >= ListBox1->count())
         throw ListIndexError(slotIndex);
-    if (QLineEdit* edit = hostBox(m_traceWindow))
-        edit->setText(ListBox1->item(slotIndex)->text());
+    m_traceLauncher->setHost(ListBox1->item(slotIndex)->text());
     waitProcessingMessages(250);
     // Pressed even while the button is disabled by a running trace.
-    QMetaObject::invokeMethod(m_traceWindow, "btnStartClick", Qt::DirectConnection);
+    if (m_traceLauncher)
+        m_traceLauncher->start();
 }
 
-void TForm1::Memo1DblClick() { reportingErrors([this] { openTraceFromLog(0); }); }
-void TForm1::Memo2DblClick() { reportingErrors([this] { openTraceFromLog(1); }); }
-void TForm1::Memo3DblClick() { reportingErrors([this] { openTraceFromLog(2); }); }
-void TForm1::Memo4DblClick() { reportingErrors([this] { openTraceFromLog(3); }); }
-void TForm1::Memo5DblClick() { reportingErrors([this] { openTraceFromLog(4); }); }
+void TForm1::Memo1DblClick()
+{
+    reportingErrors([this] { openTraceFromLog(0); });
+}
+void TForm1::Memo2DblClick()
+{
+    reportingErrors([this] { openTraceFromLog(1); });
+}
+void TForm1::Memo3DblClick()
+{
+    reportingErrors([this] { openTraceFromLog(2); });
+}
+void TForm1::Memo4DblClick()
+{
+    reportingErrors([this] { openTraceFromLog(3); });
+}
+void TForm1::Memo5DblClick()
+{
+    reportingErrors([this] { openTraceFromLog(4); });
+}
 
 void TForm1::BitBtn6Click()
 {
-    if (!m_traceWindow)
+    if (!m_traceLauncher)
         return;
-    showTraceWindow(m_traceWindow);
+    m_traceLauncher->show();
     const int index = PageControl1->currentIndex();
-    if (index >= 0 && index < ListBox1->count()) {
-        if (QLineEdit* edit = hostBox(m_traceWindow))
-            edit->setText(ListBox1->item(index)->text());
-    }
+    if (index >= 0 && index < ListBox1->count())
+        m_traceLauncher->setHost(ListBox1->item(index)->text());
 }
 
 } // namespace tarnwick::ui

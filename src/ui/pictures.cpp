@@ -33,18 +33,37 @@ QIcon picture(const QString& name)
 QIcon statusIcon(engine::StatusPicture which)
 {
     switch (which) {
-    case engine::StatusPicture::Image1: return picture(QStringLiteral("status_ok"));
-    case engine::StatusPicture::Image5: return picture(QStringLiteral("status_some"));
-    case engine::StatusPicture::Image4: return picture(QStringLiteral("status_many"));
-    case engine::StatusPicture::Image2: return picture(QStringLiteral("status_all"));
+    case engine::StatusPicture::Image1:
+        return picture(QStringLiteral("status_ok"));
+    case engine::StatusPicture::Image5:
+        return picture(QStringLiteral("status_some"));
+    case engine::StatusPicture::Image4:
+        return picture(QStringLiteral("status_many"));
+    case engine::StatusPicture::Image2:
+        return picture(QStringLiteral("status_all"));
     }
     return {};
 }
 
-QIcon stopGlyph() { return picture(QStringLiteral("stop")); }
-QIcon startGlyph() { return picture(QStringLiteral("start")); }
-QIcon moveUpArrow() { return picture(QStringLiteral("arrow_up")); }
-QIcon moveDownArrow() { return picture(QStringLiteral("arrow_down")); }
-QIcon programIcon() { return picture(QStringLiteral("tarnwick")); }
+QIcon stopGlyph()
+{
+    return picture(QStringLiteral("stop"));
+}
+QIcon startGlyph()
+{
+    return picture(QStringLiteral("start"));
+}
+QIcon moveUpArrow()
+{
+    return picture(QStringLiteral("arrow_up"));
+}
+QIcon moveDownArrow()
+{
+    return picture(QStringLiteral("arrow_down"));
+}
+QIcon programIcon()
+{
+    return picture(QStringLiteral("tarnwick"));
+}
 
 } // namespace tarnwick::ui

@@ -27,14 +27,23 @@ QStringList splitLines(const QString& text)
     return lines;
 }
 
-QByteArray encodeLines(const QStringList& lines)
+QString crLfLines(const QStringList& lines)
 {
     QString text;
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    text.reserve(size);
     for (const QString& line : lines) {
         text += line;
         text += QStringLiteral("\r\n");
     }
-    return text.toLocal8Bit();
+    return text;
+}
+
+QByteArray encodeLines(const QStringList& lines)
+{
+    return crLfLines(lines).toLocal8Bit();
 }
 
 QString decodeText(const QByteArray& bytes)

@@ -12,7 +12,9 @@ namespace tarnwick::ui {
 // line without a line end counts, a final line end adds no empty line.
 QStringList splitLines(const QString& text);
 
-// Each line followed by CR LF, in the locale's 8-bit encoding.
+// Each line followed by CR LF, as files and the clipboard take text.
+QString crLfLines(const QStringList& lines);
+// The same in the locale's 8-bit encoding.
 QByteArray encodeLines(const QStringList& lines);
 QString decodeText(const QByteArray& bytes);
 

@@ -89,7 +89,8 @@ void dialogBorder(QDialog* dialog, const QSize& clientSize)
 
 } // namespace
 
-TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow), m_mainWindow(mainWindow)
+TAboutBox::TAboutBox(QWidget* mainWindow, platform::PageOpener& pages)
+    : QDialog(mainWindow), m_mainWindow(mainWindow), m_pages(pages)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(tr("About..."));
@@ -103,7 +104,8 @@ TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow), m_mainWindow(ma
     Panel1->setLineWidth(2);
 
     const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignTop;
-    ProductName = label(Panel1, "ProductName", tr("Orlvane Auto Tarnwick"), {15, 7, 150, 13}, centred);
+    ProductName =
+        label(Panel1, "ProductName", tr("Orlvane Auto Tarnwick"), {15, 7, 150, 13}, centred);
     Version = label(Panel1, "Version", tr("Version 1.5"), {15, 31, 150, 13}, centred);
     Copyright = label(Panel1, "Copyright", QString(), {15, 51, 150, 13}, centred);
     Comments = label(Panel1, "Comments", tr("Auto Tarnwick is a small auto ping utility."),
@@ -126,7 +128,7 @@ TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow), m_mainWindow(ma
 
 void TAboutBox::Label1Click()
 {
-    platform::openWebPage(product::kUtilityPage);
+    m_pages.openPage(product::kUtilityPage);
     close();
 }
 
@@ -155,7 +157,8 @@ void TAboutBox::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-TMore_Form::TMore_Form(QWidget* parent) : QDialog(parent)
+TMore_Form::TMore_Form(QWidget* parent, platform::PageOpener& pages)
+    : QDialog(parent), m_pages(pages)
 {
     setObjectName(QStringLiteral("More_Form"));
     setWindowTitle(tr("Error!"));
@@ -165,7 +168,8 @@ TMore_Form::TMore_Form(QWidget* parent) : QDialog(parent)
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(0, 0, 285, 105);
     Label1 = label(GroupBox1, "Label1", tr("Maximum count of hosts is 5!"), {64, 24, 136, 13});
-    Label2 = label(GroupBox1, "Label2", tr("If you need more - use Tarnwick Pro"), {48, 40, 180, 13});
+    Label2 =
+        label(GroupBox1, "Label2", tr("If you need more - use Tarnwick Pro"), {48, 40, 180, 13});
     if (Label2->geometry().top() < Label1->geometry().bottom() + 1)
         Label2->move(Label2->x(), Label1->geometry().bottom() + 1);
     BitBtn1 = button(GroupBox1, "BitBtn1", tr("Close"), {3, 77, 75, 25});
@@ -183,7 +187,7 @@ void TMore_Form::BitBtn1Click()
 
 void TMore_Form::BitBtn2Click()
 {
-    platform::openWebPage(product::kProPageFromLimit);
+    m_pages.openPage(product::kProPageFromLimit);
     close();
 }
 

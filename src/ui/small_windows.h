@@ -7,13 +7,17 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 
+namespace tarnwick::platform {
+class PageOpener;
+}
+
 namespace tarnwick::ui {
 
 // The About box: product, version and a link to the utility's page.
 class TAboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(QWidget* mainWindow);
+    TAboutBox(QWidget* mainWindow, platform::PageOpener& pages);
 
     QFrame* Panel1 = nullptr;
     QLabel* ProductName = nullptr;
@@ -33,13 +37,14 @@ protected:
 
 private:
     QWidget* m_mainWindow;
+    platform::PageOpener& m_pages;
 };
 
 // Shown instead of the prompt when a sixth host is to be added.
 class TMore_Form : public QDialog {
     Q_OBJECT
 public:
-    explicit TMore_Form(QWidget* parent = nullptr);
+    TMore_Form(QWidget* parent, platform::PageOpener& pages);
 
     QGroupBox* GroupBox1 = nullptr;
     QLabel* Label1 = nullptr;
@@ -55,6 +60,9 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    platform::PageOpener& m_pages;
 };
 
 } // namespace tarnwick::ui

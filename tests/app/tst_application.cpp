@@ -1,42 +1,97 @@
-// The top-level error handler: errors escaping any handler are shown with the
-// full-stop rule and the program carries on.
+// The program as its start-up assembles it: errors that handlers raise reach
+// the user in the top-level message box (titled with the application title,
+// error icon, full-stop rule) and the program carries on.
 
 #include "app/application.h"
+#include "app/startup.h"
 
 #include "core/app_error.h"
+#include "platform/user_store.h"
+#include "support/fake_echo.h"
+#include "support/form_fixture.h"
+#include "support/modal.h"
+#include "ui/controls.h"
+#include "ui/log_memo.h"
+#include "ui/main_window.h"
 
+#include <QDir>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace tarnwick;
 using tarnwick::app::TApplication;
 
+namespace {
+
+struct ShownBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Waits for the next message box, records it and closes it with its button.
+ShownBox answerNextBox(const std::function<void()>& action)
+{
+    ShownBox shown;
+    bool seen = false;
+    test::whenModalShown([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            shown = {box->windowTitle(), box->text(), box->icon()};
+            box->button(QMessageBox::Ok)->click();
+        }
+        seen = true;
+    });
+    action();
+    if (!QTest::qWaitFor([&] { return seen; }, 5000))
+        shown.text = QStringLiteral("<no message box>");
+    return shown;
+}
+
+} // namespace
+
 class TestApplication : public QObject {
     Q_OBJECT
 private slots:
+    void init();
     void fullStopRule_data();
     void fullStopRule();
-    void errorsFromHandlersAreShownAndTheProgramGoesOn();
+    void startedProgramShowsHandlerErrors_data();
+    void startedProgramShowsHandlerErrors();
+    void errorEscapingAHandlerIsShownToo();
 };
+
+void TestApplication::init()
+{
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                             QStringLiteral("fr"), QStringLiteral("1"));
+}
 
 void TestApplication::fullStopRule_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("plain") << "Something failed" << "Something failed.";
-    QTest::newRow("already a full stop") << "Done." << "Done.";
+    QTest::newRow("plain") << "Something failed"
+                           << "Something failed.";
+    QTest::newRow("already a full stop") << "Done."
+                                         << "Done.";
     QTest::newRow("closing parenthesis sorts below") << "List index out of bounds (3)"
                                                      << "List index out of bounds (3)";
-    QTest::newRow("exclamation sorts below") << "Oops!" << "Oops!";
-    QTest::newRow("hyphen sorts below") << "a -" << "a -";
-    QTest::newRow("blank sorts below") << "trailing " << "trailing ";
-    QTest::newRow("slash sorts above") << "path/" << "path/.";
-    QTest::newRow("quote sorts below") << "Cannot create file \"x\"" << "Cannot create file \"x\"";
+    QTest::newRow("exclamation sorts below") << "Oops!"
+                                             << "Oops!";
+    QTest::newRow("blank sorts below") << "trailing "
+                                       << "trailing ";
+    QTest::newRow("slash sorts above") << "path/"
+                                       << "path/.";
     QTest::newRow("letter after reason")
         << "Cannot create file \"/d/config.cfg\". Permission denied"
         << "Cannot create file \"/d/config.cfg\". Permission denied.";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestApplication::fullStopRule()
@@ -45,34 +100,90 @@ void TestApplication::fullStopRule()
     QTEST(app::errorMessageText(message), "shown");
 }
 
-void TestApplication::errorsFromHandlersAreShownAndTheProgramGoesOn()
+void TestApplication::startedProgramShowsHandlerErrors_data()
 {
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("expected"); // %1: the data folder
+    QTest::newRow("data folder missing")
+        << "missing"
+        << "Cannot create file \"%1/domains.cfg\". No such file or directory.";
+    QTest::newRow("data folder is a file")
+        << "file"
+        << "Cannot create file \"%1/domains.cfg\". Not a directory.";
+    QTest::newRow("host list file read-only")
+        << "domains read-only"
+        << "Cannot create file \"%1/domains.cfg\". Permission denied.";
+    QTest::newRow("settings file read-only")
+        << "config read-only"
+        << "Cannot create file \"%1/config.cfg\". Permission denied.";
+    QTest::newRow("double click on a log without a host") << "log without host"
+                                                          << "List index out of bounds (3)";
+}
+
+void TestApplication::startedProgramShowsHandlerErrors()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, expected);
+    QTemporaryDir root;
+    const QString data = root.filePath(QStringLiteral("data"));
+    if (situation == QLatin1String("file")) {
+        QFile f(data);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    } else if (situation != QLatin1String("missing")) {
+        QVERIFY(QDir().mkpath(data));
+    }
+    const auto readOnly = [&](const QString& name) {
+        const QString path = data + QLatin1Char('/') + name;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+    };
+    if (situation == QLatin1String("domains read-only"))
+        readOnly(QStringLiteral("domains.cfg"));
+    if (situation == QLatin1String("config read-only"))
+        readOnly(QStringLiteral("config.cfg"));
+
     auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
-    QVERIFY(application);
+    app::Environment environment;
+    environment.dataFolder = data;
+    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
+    environment.echo = std::make_shared<test::FakeEchoService>();
+    auto pages = std::make_shared<test::RecordingPageOpener>();
+    environment.pages = pages;
+    app::Program program(*application, environment);
+    ui::TForm1& form = program.mainWindow();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    const ShownBox box = answerNextBox([&] {
+        if (situation == QLatin1String("log without host"))
+            QTest::mouseDClick(form.Memo4->viewport(), Qt::LeftButton);
+        else
+            QTest::mouseClick(form.CheckBox1, Qt::LeftButton);
+    });
+    QCOMPARE(box.text, expected.arg(data));
+    QCOMPARE(box.title, QStringLiteral("Tarnwick"));
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    // The program carries on: the window still works after the box.
+    QVERIFY(form.isVisible());
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+}
+
+void TestApplication::errorEscapingAHandlerIsShownToo()
+{
+    // A handler that lets an error through is still caught before it unwinds
+    // through Qt, and shown the same way.
+    auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
     QStringList shown;
     application->setErrorPresenter([&](const QString& text) { shown << text; });
-
+    setTopLevelErrorReporter([&](const QString& m) { application->showException(m); });
     QPushButton button;
-    int clicks = 0;
-    QObject::connect(&button, &QPushButton::clicked, [&] {
-        ++clicks;
-        if (clicks == 1)
-            throw ListIndexError(7);
-        if (clicks == 2)
-            throw FileCreateError(QStringLiteral("/x/data/domains.cfg"),
-                                  QStringLiteral("No such file or directory"));
-        throw std::runtime_error("plain failure");
-    });
+    QObject::connect(&button, &QPushButton::clicked, [] { throw ListIndexError(7); });
     QTest::mouseClick(&button, Qt::LeftButton);
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QTimer::singleShot(0, &button, [&] { button.click(); });
-    QTRY_COMPARE(shown.size(), 3);
-    QCOMPARE(shown[0], QStringLiteral("List index out of bounds (7)"));
-    QCOMPARE(shown[1], QStringLiteral(
-                           "Cannot create file \"/x/data/domains.cfg\". No such file or directory."));
-    QCOMPARE(shown[2], QStringLiteral("plain failure."));
-    QCOMPARE(clicks, 3);
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Tarnwick"));
+    QCOMPARE(shown, QStringList{QStringLiteral("List index out of bounds (7)")});
+    application->setErrorPresenter({});
+    setTopLevelErrorReporter(nullptr);
 }
 
 int main(int argc, char** argv)

@@ -6,6 +6,8 @@
 
 #include "support/fake_echo.h"
 
+#include "core/timer_backend.h"
+
 #include "engine/monitor_engine.h"
 #include "platform/page_opener.h"
 #include "ui/main_window.h"
@@ -21,8 +23,6 @@ namespace tarnwick::test {
 
 class RecordingPageOpener : public platform::PageOpener {
 public:
-    RecordingPageOpener() { platform::setPageOpener(this); }
-    ~RecordingPageOpener() override { platform::setPageOpener(nullptr); }
     bool openPage(const QString& address) override
     {
         opened << address;
@@ -47,11 +47,15 @@ public:
     {
         ui::TForm1::Dependencies deps;
         deps.echo = echo;
+        deps.pages = &pages;
         deps.dataFolder = dataFolder();
         deps.executablePath = executablePath();
+        deps.echoNotice = [] {
+            return QStringLiteral("no echo: setcap cap_net_raw+ep or ping_group_range");
+        };
         form = std::make_unique<ui::TForm1>(deps);
-        aboutBox = std::make_unique<ui::TAboutBox>(form.get());
-        moreForm = std::make_unique<ui::TMore_Form>(form.get());
+        aboutBox = std::make_unique<ui::TAboutBox>(form.get(), pages);
+        moreForm = std::make_unique<ui::TMore_Form>(form.get(), pages);
         form->setAboutBox(aboutBox.get());
         form->setMoreForm(moreForm.get());
         form->engine().setResolver([this](const std::string& host, const net::Canceller* c) {

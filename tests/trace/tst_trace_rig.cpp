@@ -6,6 +6,7 @@
 
 #include "trace_check.h"
 
+#include "platform/net/echo.h"
 #include "platform/net/resolver.h"
 #include "rig/rig_support.h"
 #include "trace/trace_window.h"
@@ -76,7 +77,12 @@ QString traceroute(const QString& destination, int maxHops)
 }
 
 struct Window {
-    Window() : form(nullptr) { form.show(); }
+    Window()
+        : form(nullptr, TForm3::Dependencies{std::make_shared<net::SystemEchoService>(
+                            TARNWICK_ICMP_HELPER_PATH)})
+    {
+        form.show();
+    }
     QString output() const { return form.memShowTracert->text(); }
     TForm3 form;
 };

@@ -4,6 +4,7 @@
 #include "trace_check.h"
 
 #include "rig/rig_support.h"
+#include "platform/net/echo.h"
 #include "trace/trace_window.h"
 
 #include <QCheckBox>
@@ -29,7 +30,8 @@ void TestTraceScreen::traceOnScreen()
     if (!rig::insideRig())
         QSKIP("needs the private test network (tests/rig/rig.sh)");
     QVERIFY(QGuiApplication::platformName() == QLatin1String("xcb"));
-    trace::TForm3 form(nullptr);
+    trace::TForm3 form(nullptr, trace::TForm3::Dependencies{
+                                    std::make_shared<net::SystemEchoService>(std::string())});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.CheckBox1->setChecked(true);

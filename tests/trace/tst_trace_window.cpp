@@ -3,6 +3,8 @@
 // exit while workers wait, and the main window's ways into it.
 
 #include "support/form_fixture.h"
+
+#include "app/trace_launcher.h"
 #include "support/scripted_echo.h"
 #include "trace_check.h"
 
@@ -449,7 +451,8 @@ void TestTraceWindow::slotLogDoubleClick()
     auto echo = std::make_shared<ScriptedEchoService>(
         [](const std::string& destination, int, int) { return replyFrom(destination.c_str()); });
     TForm3 form(&main, TForm3::Dependencies{echo});
-    main.setTraceWindow(&form);
+    app::TraceWindowLauncher launcher(form);
+    main.setTraceLauncher(&launcher);
     form.edAddr->setText(QStringLiteral("before"));
     QStringList reported;
     setTopLevelErrorReporter([&](const QString& m) { reported << m; });
@@ -478,7 +481,7 @@ void TestTraceWindow::slotLogDoubleClick()
         QVERIFY(form.memShowTracert->text().isEmpty());
         QVERIFY(echo->requests().empty());
     }
-    main.setTraceWindow(nullptr);
+    main.setTraceLauncher(nullptr);
 }
 
 void TestTraceWindow::traceRouteButtons_data()
@@ -505,7 +508,8 @@ void TestTraceWindow::traceRouteButtons()
     main.show();
     auto echo = silentNetwork();
     TForm3 form(&main, TForm3::Dependencies{echo});
-    main.setTraceWindow(&form);
+    app::TraceWindowLauncher launcher(form);
+    main.setTraceLauncher(&launcher);
     form.edAddr->setText(QStringLiteral("before"));
 
     main.PageControl1->setCurrentIndex(tab);
@@ -519,7 +523,7 @@ void TestTraceWindow::traceRouteButtons()
     QVERIFY(form.btnStart->isEnabled());
     QVERIFY(form.memShowTracert->text().isEmpty());
     QVERIFY(echo->requests().empty());
-    main.setTraceWindow(nullptr);
+    main.setTraceLauncher(nullptr);
 }
 
 QTEST_MAIN(TestTraceWindow)

@@ -53,6 +53,7 @@ struct RigWindow {
         QDir().mkpath(root.filePath(QStringLiteral("data")));
         ui::TForm1::Dependencies deps;
         deps.echo = std::make_shared<OnePathService>(path);
+        deps.pages = &pages;
         deps.dataFolder = root.filePath(QStringLiteral("data"));
         deps.executablePath = root.filePath(QStringLiteral("tarnwick"));
         form = std::make_unique<ui::TForm1>(deps);

@@ -3,6 +3,7 @@
 
 #include "support/form_fixture.h"
 
+#include "core/timer_backend.h"
 #include "engine/status.h"
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
@@ -28,7 +29,7 @@ const QString kUnreachable = QStringLiteral("Destination host unreachable.");
 
 void stopTimers(ui::TForm1& form)
 {
-    for (QTimer* t : {form.Timer6, form.Timer7, form.Timer_1, form.Timer5})
+    for (core::Timer* t : {form.Timer6, form.Timer7, form.Timer_1, form.Timer5})
         t->stop();
 }
 } // namespace

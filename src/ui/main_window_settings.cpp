@@ -1,0 +1,157 @@
+// The main window's settings: read once at creation, written through on every
+// change, and the first run.
+
+#include "ui/main_window.h"
+
+#include "core/app_error.h"
+#include "core/product.h"
+#include "platform/page_opener.h"
+#include "ui/controls.h"
+#include "ui/settings_store.h"
+#include "ui/stat_label.h"
+#include "ui/up_down.h"
+
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+namespace tarnwick::ui {
+
+namespace {
+// Where a list entry keeps the bytes it was read as.
+constexpr int kBytesRole = Qt::UserRole;
+} // namespace
+
+QString TForm1::settingsFilePath() const
+{
+    return m_store->settingsFilePath();
+}
+
+QString TForm1::hostListFilePath() const
+{
+    return m_store->hostListFilePath();
+}
+
+QList<HostEntry> TForm1::hostEntries() const
+{
+    QList<HostEntry> entries;
+    entries.reserve(ListBox1->count());
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        const QListWidgetItem* item = ListBox1->item(i);
+        entries.append({item->text(), item->data(kBytesRole).toByteArray()});
+    }
+    return entries;
+}
+
+void TForm1::FormCreate()
+{
+    m_loading = true;
+    // Initial statistics: every minimum at -1 (no round trip yet), the packet
+    // summaries at zero and the timing summaries empty.
+    for (int k = 0; k < engine::kSlotCount; ++k) {
+        m_stats[k] = engine::SlotStats{};
+        m_stats[k].minimum = -1;
+    }
+    packetLabel(0)->setCaption(engine::initialPacketSummary());
+    for (int k = 1; k < engine::kSlotCount; ++k)
+        packetLabel(k)->setCaption(packetLabel(0)->caption());
+    for (int k = 0; k < engine::kSlotCount; ++k)
+        timingLabel(k)->setCaption(QString());
+
+    m_store->removeStaleTemporaries();
+    loadSettingsFile();
+    loadHostListFile();
+    m_loading = false;
+    firstRunCheck();
+}
+
+void TForm1::loadSettingsFile()
+{
+    const std::optional<QStringList> lines = m_store->readSettingsLines();
+    if (!lines)
+        return;
+    Memo_2->setPlainText(lines->join(QLatin1Char('\n')));
+    // Applied in order; the first line that does not read ends the step.
+    const SettingsLines loaded = parseSettingsLines(*lines);
+    if (!loaded.delay)
+        return;
+    UpDown1->setPosition(*loaded.delay);
+    if (!loaded.autoStart)
+        return;
+    CheckBox1->setChecked(*loaded.autoStart);
+    if (!loaded.timeout)
+        return;
+    UpDown2->setPosition(*loaded.timeout);
+    if (!loaded.packetSize)
+        return;
+    UpDown3->setPosition(*loaded.packetSize);
+}
+
+void TForm1::loadHostListFile()
+{
+    const std::optional<QList<HostEntry>> entries = m_store->readHostList();
+    if (!entries)
+        return;
+    ListBox1->clear();
+    for (const HostEntry& entry : *entries) {
+        auto* item = new QListWidgetItem(entry.text);
+        item->setData(kBytesRole, entry.bytes);
+        ListBox1->addItem(item);
+    }
+}
+
+void TForm1::firstRunCheck()
+{
+    if (!m_store->isFirstRun())
+        return;
+    m_pageOpener->openPage(product::kMakerHomePage);
+    show();
+    m_store->markFirstRunDone();
+}
+
+void TForm1::SaveSettings()
+{
+    SettingsValues values;
+    values.delay = UpDown1->position();
+    values.autoStart = CheckBox1->isChecked();
+    values.timeout = UpDown2->position();
+    values.packetSize = UpDown3->position();
+    Memo_2->clear();
+    Memo_2->setPlainText(
+        formatSettingsLines(values.delay, values.autoStart, values.timeout, values.packetSize)
+            .join(QLatin1Char('\n')));
+    m_store->save(hostEntries(), values);
+}
+
+void TForm1::saveFromHandler()
+{
+    if (m_loading)
+        return;
+    reportingErrors([this] { SaveSettings(); });
+}
+
+void TForm1::Edit1Change()
+{
+    saveFromHandler();
+}
+void TForm1::Edit1KeyUp()
+{
+    saveFromHandler();
+}
+void TForm1::Edit4KeyUp()
+{
+    saveFromHandler();
+}
+void TForm1::UpDown1MouseUp()
+{
+    saveFromHandler();
+}
+void TForm1::UpDown2MouseUp()
+{
+    saveFromHandler();
+}
+void TForm1::CheckBox1MouseUp()
+{
+    saveFromHandler();
+}
+
+} // namespace tarnwick::ui

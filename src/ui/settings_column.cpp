@@ -1,0 +1,111 @@
+#include "ui/settings_column.h"
+
+#include "core/product.h"
+#include "ui/controls.h"
+#include "ui/pictures.h"
+#include "ui/up_down.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tarnwick::ui {
+
+namespace {
+
+template <typename T> T* named(T* object, const char* name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent)
+{
+    auto* button = named(new QPushButton(caption, parent), name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TSettingsColumn::TSettingsColumn(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Panel1"));
+    setFixedWidth(kWidth);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(4, 4, 4, 4);
+    column->setSpacing(3);
+
+    BitBtn27 = makeButton(tr("Need more? Try Tarnwick Pro"), "BitBtn27", this);
+    column->addWidget(BitBtn27);
+
+    auto numberRow = [&](const QString& caption, const char* labelName, const char* editName,
+                         const char* upDownName, int min, int max, int step, int value,
+                         QLabel*& label, TEdit*& edit, TUpDown*& upDown) {
+        label = named(new QLabel(caption, this), labelName);
+        edit = named(new TEdit(this), editName);
+        upDown = named(new TUpDown(this), upDownName);
+        upDown->setRange(min, max);
+        upDown->setIncrement(step);
+        upDown->setPosition(value);
+        upDown->setAssociate(edit);
+        auto* row = new QHBoxLayout;
+        row->setSpacing(0);
+        row->addWidget(edit, 1);
+        row->addWidget(upDown);
+        column->addWidget(label);
+        column->addLayout(row);
+    };
+    numberRow(tr("Size of pakets(bytes)"), "Label7", "Edit5", "UpDown3", 1, 30000, 1, 32, Label7,
+              Edit5, UpDown3);
+    // Stored with the settings, but never shown.
+    Label7->hide();
+    Edit5->hide();
+    UpDown3->hide();
+    numberRow(tr("Timeout(ms)"), "Label6", "Edit4", "UpDown2", 50, 10000, 500, 2000, Label6, Edit4,
+              UpDown2);
+    numberRow(tr("Delay(ms)"), "Label17", "Edit1", "UpDown1", 200, 5000, 100, 1000, Label17, Edit1,
+              UpDown1);
+
+    CheckBox1 = named(new TCheckBox(tr("Auto start with system"), this), "CheckBox1");
+    CheckBox1->setChecked(true);
+    column->addWidget(CheckBox1);
+
+    ListBox1 = named(new QListWidget(this), "ListBox1");
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->addItem(product::kDefaultHost);
+    column->addWidget(ListBox1, 1);
+
+    BitBtn5 = makeButton(QString(), "BitBtn5", this);
+    BitBtn1 = makeButton(tr("Add host"), "BitBtn1", this);
+    BitBtn4 = makeButton(QString(), "BitBtn4", this);
+    BitBtn5->setFixedWidth(26);
+    BitBtn4->setFixedWidth(26);
+    BitBtn5->setIcon(moveDownArrow());
+    BitBtn4->setIcon(moveUpArrow());
+    BitBtn5->setToolTip(tr("Move the selected host down"));
+    BitBtn4->setToolTip(tr("Move the selected host up"));
+    auto* addRow = new QHBoxLayout;
+    addRow->setSpacing(2);
+    addRow->addWidget(BitBtn5);
+    addRow->addWidget(BitBtn1, 1);
+    addRow->addWidget(BitBtn4);
+    column->addLayout(addRow);
+
+    BitBtn22 = makeButton(tr("Edit host"), "BitBtn22", this);
+    BitBtn2 = makeButton(tr("Delete host"), "BitBtn2", this);
+    BitBtn3 = makeButton(tr("Delete All"), "BitBtn3", this);
+    column->addWidget(BitBtn22);
+    column->addWidget(BitBtn2);
+    column->addWidget(BitBtn3);
+
+    Button1 = makeButton(tr("Start"), "Button1", this);
+    Button1->setMinimumHeight(32);
+    Button1->setIcon(startGlyph());
+    Button1->setIconSize(QSize(16, 16));
+    column->addWidget(Button1);
+}
+
+} // namespace tarnwick::ui
