@@ -87,9 +87,12 @@ void resetStats(SlotStats& stats, int timeoutMs)
 
 QString formatLoss(double loss, const QLocale& locale)
 {
-    QLocale plain = locale;
-    plain.setNumberOptions(QLocale::OmitGroupSeparator);
-    QString text = plain.toString(loss, 'g', 15);
+    // ASCII digits whatever the locale writes numbers with; only the decimal
+    // separator is the user's.
+    QString text = QLocale::c().toString(loss, 'g', 15);
+    const QString separator = locale.decimalPoint();
+    if (separator != QLatin1String("."))
+        text.replace(QLatin1Char('.'), separator);
     return text;
 }
 

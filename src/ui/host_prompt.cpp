@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tarnwick::ui {
 
 THostPrompt::THostPrompt(const QString& caption, const QString& prompt, const QString& text,
@@ -23,7 +25,9 @@ THostPrompt::THostPrompt(const QString& caption, const QString& prompt, const QS
     Prompt->setObjectName(QStringLiteral("Prompt"));
     Edit = new QLineEdit(this);
     Edit->setObjectName(QStringLiteral("Edit"));
-    Edit->setMaxLength(kMaxLength);
+    // Typing is limited; a longer entry read from the host list file is
+    // offered whole, not cut.
+    Edit->setMaxLength(std::max<int>(kMaxLength, static_cast<int>(text.size())));
     Edit->setText(text);
     Edit->selectAll();
     Edit->setMinimumWidth(220);

@@ -118,6 +118,14 @@ void TestHostEditing::actions_data()
                                   << QByteArray("a\r\n");
     QTest::newRow("one entry down") << QStringList{"a"} << 0 << "down" << "-" << "" << QStringList{"a"}
                                     << 0 << QByteArray("a\r\n");
+    const QString longHost(300, QLatin1Char('x'));
+    QTest::newRow("edit offers a long entry whole")
+        << QStringList{longHost} << 0 << "edit" << "ok" << "Input new host|" + longHost
+        << QStringList{longHost} << 0 << (longHost.toLatin1() + "\r\n");
+    QTest::newRow("typing stops at 255 characters")
+        << QStringList{"a"} << 0 << "edit" << "ok:" + QString(300, QLatin1Char('y'))
+        << "Input new host|a" << QStringList{QString(255, QLatin1Char('y'))} << 0
+        << (QByteArray(255, 'y') + "\r\n");
     QTest::newRow("move without selection") << abc << -1 << "down" << "-" << "" << abc << -1
                                             << QByteArray("a\r\nb\r\nc\r\n");
 }
