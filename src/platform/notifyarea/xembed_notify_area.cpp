@@ -490,8 +490,12 @@ void XEmbedNotifyArea::trayLost()
     emit areaLost();
 }
 
-void XEmbedNotifyArea::trayAppeared()
+void XEmbedNotifyArea::trayAppeared(quint32 namedOwner)
 {
+    // The announcement of a tray we found by ourselves meanwhile (it was
+    // still queued when we docked): not a new tray, and nothing must move.
+    if (namedOwner != XCB_NONE && namedOwner == m_owner)
+        return;
     // Always new windows: the new tray may want another visual.
     dropWindows();
     locateTray();
@@ -512,7 +516,9 @@ bool XEmbedNotifyArea::nativeEventFilter(const QByteArray& eventType, void* mess
         if (ev->format != 32)
             break;
         if (ev->window == m_root && ev->type == m_manager && ev->data.data32[1] == m_selection) {
-            QMetaObject::invokeMethod(this, &XEmbedNotifyArea::trayAppeared, Qt::QueuedConnection);
+            const quint32 named = ev->data.data32[2];
+            QMetaObject::invokeMethod(
+                this, [this, named] { trayAppeared(named); }, Qt::QueuedConnection);
         } else if (ev->type == m_xembed && ev->data.data32[1] == xembedEmbeddedNotify) {
             // Handled before Qt sees it: Qt maps the window on this message,
             // and by then it must have the size the tray chose.

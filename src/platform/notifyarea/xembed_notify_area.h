@@ -56,7 +56,8 @@ private:
     void watchWindow(quint32 window);
     void embedded(XEmbedIconWindow* window);
     void trayLost();
-    void trayAppeared();
+    // namedOwner: the owner window the MANAGER announcement names.
+    void trayAppeared(quint32 namedOwner);
     void dropWindows();
     XEmbedIconWindow* windowFor(quint32 xWindow) const;
     void deliver(const Notification& n) { emit notification(n); }

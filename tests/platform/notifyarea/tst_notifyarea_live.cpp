@@ -6,9 +6,11 @@
 #include "platform/notifyarea/qt_notify_area.h"
 #include "platform/notifyarea/xembed_notify_area.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCursor>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 #include <QtTest>
@@ -59,6 +61,46 @@ QRgb windowPixel(QWidget* window, int x, int y)
     return pixel;
 }
 
+// What a tray broadcasts when it takes the selection, naming owner.
+void announceManager(xcb_window_t owner)
+{
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const QByteArray name = "_NET_SYSTEM_TRAY_S0";
+    auto atom = [c](const QByteArray& n) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<uint16_t>(n.size()), n.constData()), nullptr);
+        const xcb_atom_t a = r ? r->atom : 0;
+        std::free(r);
+        return a;
+    };
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = screen->root;
+    ev.type = atom("MANAGER");
+    ev.data.data32[0] = XCB_CURRENT_TIME;
+    ev.data.data32[1] = atom(name);
+    ev.data.data32[2] = owner;
+    xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&ev));
+    xcb_flush(c);
+}
+
+xcb_window_t selectionOwner()
+{
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const QByteArray name = "_NET_SYSTEM_TRAY_S0";
+    xcb_intern_atom_reply_t* a = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
+    xcb_get_selection_owner_reply_t* o =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, a ? a->atom : 0), nullptr);
+    const xcb_window_t owner = o ? o->owner : 0;
+    std::free(a);
+    std::free(o);
+    return owner;
+}
+
 QIcon redDisc()
 {
     QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
@@ -84,6 +126,7 @@ private slots:
     void docksAtTheTraysSize();
     void iconWindowMouse();
     void lossAndRestart();
+    void lateAnnouncementOfTheSameTray();
     void qtBackendReportsHover();
     void alphaTrayGetsTransparency();
 
@@ -108,7 +151,8 @@ void TestNotifyAreaLive::stopTray()
     if (!m_tray)
         return;
     m_tray->terminate();
-    m_tray->waitForFinished(5000);
+    if (!m_tray->waitForFinished(5000))
+        m_tray->kill();
     m_tray.reset();
 }
 
@@ -194,6 +238,46 @@ void TestNotifyAreaLive::lossAndRestart()
     QTRY_VERIFY(!window);
 }
 
+// Counts the tray announcements the application receives.
+class ManagerCounter : public QAbstractNativeEventFilter {
+public:
+    ManagerCounter() { qGuiApp->installNativeEventFilter(this); }
+    ~ManagerCounter() override { qGuiApp->removeNativeEventFilter(this); }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        const auto* e = static_cast<const xcb_generic_event_t*>(message);
+        if (type == "xcb_generic_event_t" && (e->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
+            reinterpret_cast<const xcb_client_message_event_t*>(e)->format == 32)
+            ++seen;
+        return false;
+    }
+    int seen = 0;
+};
+
+// A tray's announcement can still be queued when a new area has already found
+// that tray and docked: it is no restart, and the icon must stay docked.
+void TestNotifyAreaLive::lateAnnouncementOfTheSameTray()
+{
+    XEmbedNotifyArea area;
+    QVERIFY(area.add(14, IconState{contractIcon(), QString()}));
+    QPointer<QWidget> window = area.iconWindow(14);
+    QTRY_VERIFY_WITH_TIMEOUT(!area.iconGeometry(14).isEmpty(), 5000);
+    const QRect docked = area.iconGeometry(14);
+    QSignalSpy restarted(&area, &NotifyArea::areaRestarted);
+    QSignalSpy lost(&area, &NotifyArea::areaLost);
+    ManagerCounter counter;
+    announceManager(selectionOwner());
+    QTRY_COMPARE(counter.seen, 1);
+    // What the filter queued for itself runs now.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(restarted.count(), 0);
+    QCOMPARE(lost.count(), 0);
+    QVERIFY(window);
+    QCOMPARE(area.iconWindow(14), window.data());
+    QCOMPARE(area.iconGeometry(14), docked);
+}
+
 void TestNotifyAreaLive::qtBackendReportsHover()
 {
     QtNotifyArea area;
@@ -221,6 +305,12 @@ void TestNotifyAreaLive::alphaTrayGetsTransparency()
 {
     stopTray();
     QProcess alphaTray;
+    // Stopped however the test ends, so a failure leaves no tray running.
+    const auto stop = qScopeGuard([&alphaTray] {
+        alphaTray.terminate();
+        if (!alphaTray.waitForFinished(5000))
+            alphaTray.kill();
+    });
     alphaTray.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     alphaTray.start(QStringLiteral(ARGB_TRAY), {});
     QVERIFY(alphaTray.waitForStarted());
