@@ -84,7 +84,8 @@ void TSimpleTimerHandler::tick(quint32 id)
 TSimpleTimer::TSimpleTimer() : TSimpleTimer(1000, {}) {}
 
 TSimpleTimer::TSimpleTimer(quint32 interval, TTickEvent onTick)
-    : m_timerId(core::TimerBackend::newTimerId()), m_tickInterval(interval), m_onTick(std::move(onTick))
+    : m_timerId(core::TimerBackend::newTimerId()), m_tickInterval(interval),
+      m_onTick(std::move(onTick))
 {
     TSimpleTimerHandler::acquire(this);
 }

@@ -1,17 +1,12 @@
 #include "tray/tray_icon.h"
 
-#include "platform/notifyarea/notify_area_factory.h"
 #include "tray/application_state.h"
 #include "tray/desktop_source.h"
+#include "tray/tray_icon_handler.h"
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QEvent>
-#include <QMainWindow>
-#include <QMdiArea>
-#include <QTimer>
+#include <QPointer>
 #include <QWidget>
-#include <QWindowStateChangeEvent>
 
 namespace tarnwick::tray {
 
@@ -19,118 +14,10 @@ using platform::Capability;
 using platform::NotificationCode;
 
 namespace {
-TTrayIconHandler* iconHandler = nullptr;
-TTrayIconHandler::AreaFactory& areaFactory()
-{
-    static TTrayIconHandler::AreaFactory factory;
-    return factory;
-}
 quint32 lastIconId = 0;
-
-// A cursor that moved on between two notifications is seen by the poll before
-// its queued move is handled; only a second mismatching poll means it left.
+// The leaving detection's poll of the cursor.
 constexpr int hoverPollMs = 20;
-constexpr int missesBeforeExit = 2;
-
-void destroyLeftoverIconHandler()
-{
-    delete iconHandler;
-    iconHandler = nullptr;
-}
 } // namespace
-
-TTrayIconHandler* TTrayIconHandler::instance()
-{
-    return iconHandler;
-}
-
-void TTrayIconHandler::useAreaFactory(AreaFactory factory)
-{
-    areaFactory() = std::move(factory);
-}
-
-TTrayIconHandler::TTrayIconHandler()
-{
-    m_area = areaFactory() ? areaFactory()() : platform::createNotifyArea();
-    connect(m_area.get(), &platform::NotifyArea::notification, this, &TTrayIconHandler::route);
-    connect(m_area.get(), &platform::NotifyArea::areaRestarted, this,
-            &TTrayIconHandler::areaRestarted);
-    connect(m_area.get(), &platform::NotifyArea::availabilityChanged, this,
-            &TTrayIconHandler::availabilityChanged);
-}
-
-TTrayIconHandler::~TTrayIconHandler() = default;
-
-TTrayIconHandler* TTrayIconHandler::acquire(TTrayIcon* icon)
-{
-    if (!iconHandler) {
-        iconHandler = new TTrayIconHandler;
-        static bool routineAdded = false;
-        if (!routineAdded) {
-            qAddPostRoutine(destroyLeftoverIconHandler);
-            routineAdded = true;
-        }
-    }
-    iconHandler->m_icons.insert(icon->m_iconId, icon);
-    ++iconHandler->m_iconCount;
-    return iconHandler;
-}
-
-void TTrayIconHandler::release(TTrayIcon* icon)
-{
-    if (!iconHandler)
-        return;
-    iconHandler->m_icons.remove(icon->m_iconId);
-    if (iconHandler->m_iconCount > 0)
-        --iconHandler->m_iconCount;
-    if (iconHandler->m_iconCount == 0) {
-        // Deleting the area may emit; nobody is left to hear it.
-        TTrayIconHandler* h = std::exchange(iconHandler, nullptr);
-        h->m_area->disconnect(h);
-        delete h;
-    }
-}
-
-void TTrayIconHandler::route(const platform::Notification& n)
-{
-    if (TTrayIcon* target = m_icons.value(n.iconId))
-        target->handleNotification(n);
-}
-
-void TTrayIconHandler::areaRestarted()
-{
-    const QList<quint32> ids = m_icons.keys();
-    for (const quint32 id : ids) {
-        if (TTrayIcon* target = m_icons.value(id))
-            target->areaRestarted();
-    }
-}
-
-void TTrayIconHandler::availabilityChanged(bool available)
-{
-    const QList<TTrayIcon*> icons = m_icons.values();
-    QList<QPointer<TTrayIcon>> targets(icons.cbegin(), icons.cend());
-    for (const QPointer<TTrayIcon>& target : targets) {
-        if (target)
-            emit target->trayAvailabilityChanged(available);
-    }
-}
-
-// Sees the main window's events before anything else does, as a hook into the
-// application's own messages would; never consumes one.
-class TTrayIcon::AppHook : public QObject {
-public:
-    explicit AppHook(TTrayIcon* icon) : m_icon(icon) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        return m_icon->appWindowHook(watched, event);
-    }
-
-private:
-    TTrayIcon* m_icon;
-};
 
 TTrayIcon::TTrayIcon(QObject* owner) : QObject(owner)
 {
@@ -141,13 +28,7 @@ TTrayIcon::TTrayIcon(QObject* owner) : QObject(owner)
     m_hoverTicker =
         std::make_unique<TSimpleTimer>(hoverPollMs, [this](TSimpleTimer*) { hoverTick(); });
 
-    m_appHook = new AppHook(this);
-    if (QCoreApplication* app = QCoreApplication::instance())
-        app->installEventFilter(m_appHook);
-    if (QWidget* window = ownerWindow()) {
-        window->installEventFilter(this);
-        m_hookedOwner = window;
-    }
+    installHooks();
 }
 
 TTrayIcon::~TTrayIcon()
@@ -161,9 +42,7 @@ TTrayIcon::~TTrayIcon()
     m_clickTicker.reset();
     m_hoverTicker.reset();
     m_icon = QIcon();
-    delete m_appHook;
-    if (m_hookedOwner)
-        m_hookedOwner->removeEventFilter(this);
+    removeHooks();
     TTrayIconHandler::release(this);
 }
 
@@ -244,13 +123,6 @@ void TTrayIcon::setIcon(const QIcon& icon)
     RefreshTray();
 }
 
-void TTrayIcon::changeIcon(const QIcon& icon)
-{
-    // The icon object's own change notification.
-    m_icon = icon;
-    RefreshTray();
-}
-
 void TTrayIcon::setIconVisible(bool visible)
 {
     if (visible)
@@ -264,7 +136,7 @@ void TTrayIcon::setIconIndex(int index)
     if (m_iconList) {
         const int count = m_iconList->count();
         m_iconIndex = qMax(0, index >= count ? count - 1 : index);
-        changeIcon(m_iconList->icon(m_iconIndex));
+        setIcon(m_iconList->icon(m_iconIndex));
     } else {
         m_iconIndex = 0;
     }
@@ -345,7 +217,8 @@ platform::NotifyArea* TTrayIcon::notifyArea() const
 {
     // The handler outlives every icon, except icons still alive when the
     // application object is gone; their requests then fail quietly.
-    return iconHandler ? iconHandler->area() : nullptr;
+    TTrayIconHandler* handler = TTrayIconHandler::instance();
+    return handler ? handler->area() : nullptr;
 }
 
 bool TTrayIcon::trayAvailable() const
@@ -380,166 +253,6 @@ void TTrayIcon::setAreaTooltip(const QString& text)
         RefreshTray();
 }
 
-TShiftState TTrayIcon::ModifierState() const
-{
-    const Qt::KeyboardModifiers keys = TDesktopSource::current().keyboardModifiers();
-    TShiftState shift;
-    if (keys & Qt::ShiftModifier)
-        shift |= ssShift;
-    if (keys & Qt::ControlModifier)
-        shift |= ssCtrl;
-    if (keys & Qt::AltModifier)
-        shift |= ssAlt;
-    return shift;
-}
-
-void TTrayIcon::handleNotification(const platform::Notification& n)
-{
-    const auto raise = [this](const TNotifyEvent& e) {
-        if (e)
-            e(this);
-    };
-    switch (n.code) {
-    case NotificationCode::BalloonShow:
-        return raise(m_onBalloonHintShow);
-    case NotificationCode::BalloonHide:
-        return raise(m_onBalloonHintHide);
-    case NotificationCode::BalloonTimeout:
-        return raise(m_onBalloonHintTimeout);
-    case NotificationCode::BalloonClick:
-        return raise(m_onBalloonHintClick);
-    default:
-        break;
-    }
-    if (!m_enabled)
-        return;
-
-    // Handlers may destroy the icon; nothing of it is touched after that.
-    const QPointer<TTrayIcon> alive(this);
-    const TShiftState mods = ModifierState();
-    const int x = n.pos.x();
-    const int y = n.pos.y();
-    const bool autoMenu = m_popupMenu && m_popupMenu->autoPopup();
-    const bool hostMenu = trayCapabilities().testFlag(Capability::HostMenu);
-
-    switch (n.code) {
-    case NotificationCode::Move:
-        if (m_wantEnterExitEvents && m_pointerAway) {
-            DoMouseEnter();
-            if (!alive)
-                return;
-            m_pointerAway = false;
-        }
-        DoMouseMove(mods, x, y);
-        if (!alive)
-            return;
-        m_hoverPos = n.pos;
-        m_hoverMisses = 0;
-        break;
-    case NotificationCode::LeftDown:
-        if (m_onDblClick) {
-            m_clickTicker->setTickInterval(
-                static_cast<quint32>(TDesktopSource::current().doubleClickTime()));
-            m_clickTicker->setTickEnabled(true);
-        }
-        DoMouseDown(mbLeft, mods | ssLeft, x, y);
-        if (!alive)
-            return;
-        m_leftDownSeen = true;
-        if (m_leftPopup && autoMenu)
-            OpenMenuAt();
-        break;
-    case NotificationCode::LeftUp:
-        if (m_leftDownSeen)
-            m_clickPending = true;
-        if (m_leftDownSeen && !m_clickTicker->tickEnabled()) {
-            m_leftDownSeen = false;
-            m_clickPending = false;
-            DoClick();
-            if (!alive)
-                return;
-        }
-        m_leftDownSeen = false;
-        DoMouseUp(mbLeft, mods | ssLeft, x, y);
-        break;
-    case NotificationCode::LeftDoubleClick:
-        m_clickPending = false;
-        m_doubleClickSeen = true;
-        DoDblClick();
-        if (!alive)
-            return;
-        if (m_popupMenu && m_popupMenu->autoPopup() && !m_leftPopup)
-            clickDefaultItem();
-        break;
-    case NotificationCode::RightDown:
-        DoMouseDown(mbRight, mods | ssRight, x, y);
-        if (!alive)
-            return;
-        if (autoMenu && !hostMenu)
-            OpenMenuAt();
-        break;
-    case NotificationCode::RightUp:
-        DoMouseUp(mbRight, mods | ssRight, x, y);
-        break;
-    case NotificationCode::MiddleDown:
-        DoMouseDown(mbMiddle, mods | ssMiddle, x, y);
-        break;
-    case NotificationCode::MiddleUp:
-        DoMouseUp(mbMiddle, mods | ssMiddle, x, y);
-        break;
-    default:
-        break;
-    }
-}
-
-void TTrayIcon::clickDefaultItem()
-{
-    if (QAction* item = m_popupMenu->defaultItem())
-        item->trigger();
-}
-
-void TTrayIcon::OpenMenuAt()
-{
-    const std::optional<QPoint> pos = TDesktopSource::current().cursorPos();
-    if (!pos || !m_popupMenu)
-        return;
-    // Qt's popup takes the pointer grab and closes on a click elsewhere by
-    // itself, so no foreground dance is needed before it opens.
-    m_popupMenu->setPopupComponent(this);
-    m_popupMenu->popup(*pos);
-}
-
-void TTrayIcon::clickTick()
-{
-    m_clickTicker->setTickEnabled(false);
-    const QPointer<TTrayIcon> alive(this);
-    if (!m_doubleClickSeen && m_clickPending) {
-        m_clickPending = false;
-        DoClick();
-        if (!alive)
-            return;
-    }
-    m_doubleClickSeen = false;
-}
-
-void TTrayIcon::hoverTick()
-{
-    if (m_pointerAway)
-        return;
-    const std::optional<QPoint> pos = TDesktopSource::current().cursorPos();
-    if (!pos)
-        return;
-    if (*pos == m_hoverPos) {
-        m_hoverMisses = 0;
-        return;
-    }
-    if (++m_hoverMisses < missesBeforeExit)
-        return;
-    m_hoverMisses = 0;
-    m_pointerAway = true;
-    DoMouseExit();
-}
-
 int TTrayIcon::nextCycleIndex() const
 {
     if (!m_iconList || m_iconIndex >= m_iconList->count() - 1)
@@ -551,7 +264,7 @@ void TTrayIcon::cycleTick()
 {
     if (!m_iconList)
         return;
-    changeIcon(m_iconList->icon(m_iconIndex));
+    setIcon(m_iconList->icon(m_iconIndex));
     const QPointer<TTrayIcon> alive(this);
     DoCycle();
     if (!alive || !m_iconList)
@@ -606,123 +319,6 @@ void TTrayIcon::DoMouseExit()
 {
     if (m_onMouseExit)
         m_onMouseExit(this);
-}
-
-void TTrayIcon::DoSendToTray()
-{
-    HideMainWindow();
-    setIconVisible(true);
-}
-
-void TTrayIcon::HideMainWindow()
-{
-    if (!ownerWindow())
-        return;
-    if (QWidget* main = TApplicationState::mainForm()) {
-        main->hide();
-        HideAppButton();
-    }
-}
-
-void TTrayIcon::HideAppButton()
-{
-    // Under Qt the main window is its own taskbar entry; it goes when the
-    // window is hidden.
-    QWidget* main = TApplicationState::mainForm();
-    if (main && main->isVisible())
-        main->hide();
-}
-
-void TTrayIcon::sendMinimizedToTray(QWidget* window, bool raiseEvent)
-{
-    // Qt reports a minimise only after it happened, so the send-to-tray runs
-    // once that event is over, and only if the minimise still stands (the
-    // window system may echo state changes late).
-    QPointer<QWidget> target(window);
-    QTimer::singleShot(0, this, [this, target, raiseEvent] {
-        if (!target || !target->isVisible() || !target->isMinimized())
-            return;
-        if (raiseEvent && m_onMinimizeToTray)
-            m_onMinimizeToTray(this);
-        DoSendToTray();
-        // Taken back while hidden, so nothing flashes; shown again later,
-        // the window comes back whole.
-        if (target)
-            target->setWindowState(target->windowState() & ~Qt::WindowMinimized);
-    });
-}
-
-bool TTrayIcon::appWindowHook(QObject* watched, QEvent* event)
-{
-    QWidget* main = TApplicationState::mainForm();
-    if (!main || watched != main)
-        return false;
-    switch (event->type()) {
-    case QEvent::WindowStateChange: {
-        const auto* e = static_cast<QWindowStateChangeEvent*>(event);
-        const bool wasMinimized = e->oldState().testFlag(Qt::WindowMinimized);
-        const bool minimized = main->isMinimized();
-        if (minimized && !wasMinimized && m_minimizeToTray) {
-            // The owner hook claims this minimise when it sends to the tray
-            // itself; the window is then never minimised at all.
-            const bool ownerTakesIt = m_hookedOwner == main && m_onMinimizeToTray;
-            if (!ownerTakesIt && main->isVisible())
-                sendMinimizedToTray(main, false);
-        }
-        break;
-    }
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::Show:
-        if (m_startupCheckPending) {
-            auto* mainWindow = qobject_cast<QMainWindow*>(main);
-            if (mainWindow && qobject_cast<QMdiArea*>(mainWindow->centralWidget())) {
-                bool show = true;
-                if (m_onStartup)
-                    m_onStartup(this, show);
-                if (!show)
-                    HideAppButton();
-            }
-            m_startupCheckPending = false;
-        }
-        break;
-    default:
-        break;
-    }
-    return false;
-}
-
-bool TTrayIcon::ownerWindowHook(QEvent* event)
-{
-    QWidget* owner = m_hookedOwner.data();
-    if (!owner)
-        return false;
-    switch (event->type()) {
-    case QEvent::Show:
-        // Shown on request (not by the window system): to the front.
-        if (!event->spontaneous()) {
-            owner->raise();
-            owner->activateWindow();
-        }
-        break;
-    case QEvent::WindowStateChange: {
-        const auto* e = static_cast<QWindowStateChangeEvent*>(event);
-        if (owner->isVisible() && owner->isMinimized() &&
-            !e->oldState().testFlag(Qt::WindowMinimized) && m_minimizeToTray && m_onMinimizeToTray)
-            sendMinimizedToTray(owner, true);
-        break;
-    }
-    default:
-        break;
-    }
-    return false;
-}
-
-bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_hookedOwner.data())
-        return ownerWindowHook(event);
-    return QObject::eventFilter(watched, event);
 }
 
 } // namespace tarnwick::tray

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/notifyarea/notify_area.h"
+#include "tray/pointer_tracker.h"
+#include "tray/tray_icon_handler.h"
 #include "tray/image_list.h"
 #include "tray/popup_menu.h"
 #include "tray/simple_timer.h"
@@ -19,43 +21,6 @@ class QWidget;
 namespace tarnwick::tray {
 
 class TTrayIcon;
-
-// The one receiver of every tray icon's notifications in the process. It owns
-// the notification area and hands each notification to the icon it names;
-// created by the first tray icon, gone with the last.
-class TTrayIconHandler : public QObject {
-    Q_OBJECT
-public:
-    using AreaFactory = std::function<std::unique_ptr<platform::NotifyArea>()>;
-
-    // The live handler, or nullptr when no tray icon exists.
-    static TTrayIconHandler* instance();
-    // Area for handlers created from now on; an empty factory means the
-    // desktop's own (platform::createNotifyArea).
-    static void useAreaFactory(AreaFactory factory);
-
-    int iconCount() const { return m_iconCount; }
-    platform::NotifyArea* area() const { return m_area.get(); }
-    TTrayIcon* icon(quint32 iconId) const { return m_icons.value(iconId); }
-
-    ~TTrayIconHandler() override;
-
-private:
-    friend class TTrayIcon;
-
-    TTrayIconHandler();
-    static TTrayIconHandler* acquire(TTrayIcon* icon);
-    static void release(TTrayIcon* icon);
-    void route(const platform::Notification& n);
-    void areaRestarted();
-    void availabilityChanged(bool available);
-
-    std::unique_ptr<platform::NotifyArea> m_area;
-    // Ids are looked up here rather than turned back into addresses, so a
-    // late notification for a destroyed icon finds nothing.
-    QHash<quint32, TTrayIcon*> m_icons;
-    int m_iconCount = 0;
-};
 
 // A non-visual component, owned by a window, that shows one icon in the
 // notification area and turns the area's mouse traffic into its events. It
@@ -206,11 +171,12 @@ private:
     void hoverTick();
     void cycleTick();
     int nextCycleIndex() const;
-    void changeIcon(const QIcon& icon);
     void clickDefaultItem();
     void passMenuToHost();
     TShiftState ModifierState() const;
 
+    void installHooks();
+    void removeHooks();
     bool appWindowHook(QObject* watched, QEvent* event);
     bool ownerWindowHook(QEvent* event);
     void sendMinimizedToTray(QWidget* window, bool raiseEvent);
@@ -255,12 +221,7 @@ private:
     std::unique_ptr<TSimpleTimer> m_hoverTicker;
 
     QString m_areaTooltip;
-    QPoint m_hoverPos;
-    int m_hoverMisses = 0;
-    bool m_pointerAway = true;
-    bool m_leftDownSeen = false;
-    bool m_clickPending = false;
-    bool m_doubleClickSeen = false;
+    PointerTracker m_pointer;
     bool m_startupCheckPending = true;
 
     AppHook* m_appHook = nullptr;

@@ -5,6 +5,8 @@
 #include "support/tray_doubles.h"
 
 #include <QPainter>
+#include "tray/pointer_tracker.h"
+
 #include <QtTest>
 
 #include <memory>
@@ -22,6 +24,8 @@ private slots:
     void timerScenarios();
     void handlerCounts();
     void qtTimersTick();
+    void leavingDetection_data();
+    void leavingDetection();
     void makeIconFromBitmap_data();
     void makeIconFromBitmap();
 
@@ -146,6 +150,41 @@ void TestTrayParts::qtTimersTick()
         QTest::qWait(60);
         QCOMPARE(ticks, halted);
     }
+}
+
+// Script: "m x" a move to (x,0), "p x" a poll seeing (x,0), "p -" a poll that
+// cannot read the cursor; the answers are logged: E (arrived), X (left).
+void TestTrayParts::leavingDetection_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("resting cursor") << "m 1,p 1,p 1,p 1" << "E";
+    QTest::newRow("one mismatch is a queued move") << "m 1,p 2,m 2,p 2" << "E";
+    QTest::newRow("two mismatches leave") << "m 1,p 2,p 3" << "E X";
+    QTest::newRow("a match in between resets") << "m 1,p 2,p 1,p 2" << "E";
+    QTest::newRow("unreadable cursor changes nothing") << "m 1,p -,p -,p 1" << "E";
+    QTest::newRow("back after leaving") << "m 1,p 5,p 5,m 1,p 1" << "E X E";
+    QTest::newRow("polls while away do nothing") << "p 3,p 4,m 4" << "E";
+}
+
+void TestTrayParts::leavingDetection()
+{
+    QFETCH(QString, script);
+    PointerTracker tracker;
+    QStringList log;
+    for (const QString& step : script.split(QLatin1Char(','))) {
+        const QString arg = step.mid(2);
+        if (step.startsWith(QLatin1Char('m'))) {
+            if (tracker.moved(QPoint(arg.toInt(), 0), true))
+                log << QStringLiteral("E");
+        } else {
+            const std::optional<QPoint> at =
+                arg == QLatin1String("-") ? std::nullopt : std::optional(QPoint(arg.toInt(), 0));
+            if (tracker.polled(at))
+                log << QStringLiteral("X");
+        }
+    }
+    QTEST(log.join(QLatin1Char(' ')), "log");
 }
 
 void TestTrayParts::makeIconFromBitmap_data()

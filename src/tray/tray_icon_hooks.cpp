@@ -1,0 +1,171 @@
+// The tray icon's hooks into the windows: the application hook on the main
+// window (minimise to the tray, the start-up check) and the owner hook
+// (shown windows come to the front, minimise to the tray).
+
+#include "tray/tray_icon.h"
+
+#include "tray/application_state.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTimer>
+#include <QWidget>
+#include <QWindowStateChangeEvent>
+
+namespace tarnwick::tray {
+
+// Sees the main window's events before anything else does, as a hook into the
+// application's own messages would; never consumes one.
+class TTrayIcon::AppHook : public QObject {
+public:
+    explicit AppHook(TTrayIcon* icon) : m_icon(icon) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return m_icon->appWindowHook(watched, event);
+    }
+
+private:
+    TTrayIcon* m_icon;
+};
+
+void TTrayIcon::installHooks()
+{
+    m_appHook = new AppHook(this);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installEventFilter(m_appHook);
+    if (QWidget* window = ownerWindow()) {
+        window->installEventFilter(this);
+        m_hookedOwner = window;
+    }
+}
+
+void TTrayIcon::removeHooks()
+{
+    delete m_appHook;
+    m_appHook = nullptr;
+    if (m_hookedOwner)
+        m_hookedOwner->removeEventFilter(this);
+}
+
+void TTrayIcon::DoSendToTray()
+{
+    HideMainWindow();
+    setIconVisible(true);
+}
+
+void TTrayIcon::HideMainWindow()
+{
+    if (!ownerWindow())
+        return;
+    if (QWidget* main = TApplicationState::mainForm()) {
+        main->hide();
+        HideAppButton();
+    }
+}
+
+void TTrayIcon::HideAppButton()
+{
+    // Under Qt the main window is its own taskbar entry; it goes when the
+    // window is hidden.
+    QWidget* main = TApplicationState::mainForm();
+    if (main && main->isVisible())
+        main->hide();
+}
+
+void TTrayIcon::sendMinimizedToTray(QWidget* window, bool raiseEvent)
+{
+    // Qt reports a minimise only after it happened, so the send-to-tray runs
+    // once that event is over, and only if the minimise still stands (the
+    // window system may echo state changes late).
+    QPointer<QWidget> target(window);
+    QTimer::singleShot(0, this, [this, target, raiseEvent] {
+        if (!target || !target->isVisible() || !target->isMinimized())
+            return;
+        if (raiseEvent && m_onMinimizeToTray)
+            m_onMinimizeToTray(this);
+        DoSendToTray();
+        // Taken back while hidden, so nothing flashes; shown again later,
+        // the window comes back whole.
+        if (target)
+            target->setWindowState(target->windowState() & ~Qt::WindowMinimized);
+    });
+}
+
+bool TTrayIcon::appWindowHook(QObject* watched, QEvent* event)
+{
+    QWidget* main = TApplicationState::mainForm();
+    if (!main || watched != main)
+        return false;
+    switch (event->type()) {
+    case QEvent::WindowStateChange: {
+        const auto* e = static_cast<QWindowStateChangeEvent*>(event);
+        const bool wasMinimized = e->oldState().testFlag(Qt::WindowMinimized);
+        const bool minimized = main->isMinimized();
+        if (minimized && !wasMinimized && m_minimizeToTray) {
+            // The owner hook claims this minimise when it sends to the tray
+            // itself; the window is then never minimised at all.
+            const bool ownerTakesIt = m_hookedOwner == main && m_onMinimizeToTray;
+            if (!ownerTakesIt && main->isVisible())
+                sendMinimizedToTray(main, false);
+        }
+        break;
+    }
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+        if (m_startupCheckPending) {
+            auto* mainWindow = qobject_cast<QMainWindow*>(main);
+            if (mainWindow && qobject_cast<QMdiArea*>(mainWindow->centralWidget())) {
+                bool show = true;
+                if (m_onStartup)
+                    m_onStartup(this, show);
+                if (!show)
+                    HideAppButton();
+            }
+            m_startupCheckPending = false;
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+bool TTrayIcon::ownerWindowHook(QEvent* event)
+{
+    QWidget* owner = m_hookedOwner.data();
+    if (!owner)
+        return false;
+    switch (event->type()) {
+    case QEvent::Show:
+        // Shown on request (not by the window system): to the front.
+        if (!event->spontaneous()) {
+            owner->raise();
+            owner->activateWindow();
+        }
+        break;
+    case QEvent::WindowStateChange: {
+        const auto* e = static_cast<QWindowStateChangeEvent*>(event);
+        if (owner->isVisible() && owner->isMinimized() &&
+            !e->oldState().testFlag(Qt::WindowMinimized) && m_minimizeToTray && m_onMinimizeToTray)
+            sendMinimizedToTray(owner, true);
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}
+
+bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_hookedOwner.data())
+        return ownerWindowHook(event);
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tarnwick::tray
