@@ -36,6 +36,7 @@ public:
     bool modify(quint32 id, const IconState& state) override;
     bool remove(quint32 id) override;
     bool setVersion(quint32 id, int version) override;
+    bool hasIcon(quint32 id) const override { return m_icons.contains(id); }
     bool setMenu(quint32 id, QMenu* menu) override;
     QRect iconGeometry(quint32 id) const override;
     bool isAvailable() const override { return m_available; }
@@ -48,7 +49,11 @@ public:
     void setAvailable(bool available);
     // The area dies and a new one takes its place at once.
     void restart();
-    void setCapabilities(Capabilities capabilities) { m_capabilities = capabilities; }
+    void setCapabilities(Capabilities capabilities)
+    {
+        m_capabilities = capabilities;
+        emit capabilitiesChanged();
+    }
     void setIconGeometry(quint32 id, const QRect& geometry);
 
     const QList<Request>& requests() const { return m_requests; }

@@ -77,12 +77,12 @@ stop_trayer() {
     "$probe" none 5000 || fail "the selection outlived trayer"
 }
 
-icon_title='^tray_demo tray icon 1$'
+icon_class='^tarnwick-tray-icon$'
 
 # Sets X Y WIDTH HEIGHT (root coordinates) and CX CY (the icon's middle).
 find_icon() {
     i=0
-    while ! WIN=$(xdotool search --onlyvisible --name "$icon_title" 2>/dev/null); do
+    while ! WIN=$(xdotool search --onlyvisible --classname "$icon_class" 2>/dev/null); do
         i=$((i + 1))
         [ $i -le 100 ] || fail "no visible icon window"
         sleep 0.05
@@ -147,9 +147,9 @@ m=$(mark)
 xdotool mousemove --sync "$CX" "$CY"
 wait_line "$m" '^ENTER$'
 wait_line "$m" "^MOVE $CX,$CY\$"
-# The tooltip is a second visible window of the demo.
+# The tooltip is a visible window of the demo (the icon has a class of its own).
 i=0
-while [ "$(xdotool search --onlyvisible --classname '^tray_demo$' 2>/dev/null | wc -l)" -lt 2 ]; do
+while [ "$(xdotool search --onlyvisible --classname '^tray_demo$' 2>/dev/null | wc -l)" -lt 1 ]; do
     i=$((i + 1))
     [ $i -le 100 ] || fail "no tooltip while hovering"
     sleep 0.05
@@ -235,7 +235,7 @@ m=$(mark)
 stop_trayer
 wait_line "$m" '^LOST$'
 i=0
-while xdotool search --onlyvisible --name "$icon_title" >/dev/null 2>&1; do
+while xdotool search --onlyvisible --classname "$icon_class" >/dev/null 2>&1; do
     i=$((i + 1))
     [ $i -le 100 ] || fail "the icon stayed on screen without a tray"
     sleep 0.05

@@ -50,6 +50,11 @@ NotifyArea::NotifyArea(QObject* parent) : QObject(parent)
 
 NotifyArea::~NotifyArea() = default;
 
+bool NotifyArea::setVersion(quint32 id, int)
+{
+    return hasIcon(id);
+}
+
 bool NotifyArea::setMenu(quint32, QMenu*)
 {
     return false;

@@ -12,7 +12,7 @@ class QMenu;
 namespace tarnwick::platform {
 
 // What an icon shows. The backend scales the image to the size the area gives
-// and centres it; the tooltip is cut to maxTooltipLength.
+// and centres it; the tooltip is shown as it is (the owner cuts what it must).
 struct IconState {
     QIcon image;
     QString tooltip;
@@ -83,8 +83,11 @@ public:
     virtual bool add(quint32 id, const IconState& state) = 0;
     virtual bool modify(quint32 id, const IconState& state) = 0;
     virtual bool remove(quint32 id) = 0;
-    // Stored per icon; the meaning is the owner's.
-    virtual bool setVersion(quint32 id, int version) = 0;
+    // Whether the icon id is in the area now.
+    virtual bool hasIcon(quint32 id) const = 0;
+    // The owner's protocol version for an icon. No backend changes anything
+    // for it; it succeeds for a known icon.
+    virtual bool setVersion(quint32 id, int version);
     // Only HostMenu backends take a menu; the others return false.
     virtual bool setMenu(quint32 id, QMenu* menu);
     // Screen rectangle of the icon in logical pixels, empty when unknown.
@@ -103,6 +106,8 @@ signals:
     void availabilityChanged(bool available);
     // The area placed, moved or resized an icon.
     void iconGeometryChanged(quint32 id, const QRect& geometry);
+    // What the area can report changed (hover is found out while running).
+    void capabilitiesChanged();
 
 protected:
     // Emits availabilityChanged when the value really changes.

@@ -99,7 +99,7 @@ bool QtNotifyArea::add(quint32 id, const IconState& state)
     entry.icon = new QSystemTrayIcon(this);
     entry.icon->setObjectName(QStringLiteral("icon-%1").arg(id));
     entry.icon->setIcon(state.image);
-    entry.icon->setToolTip(clampTooltip(state.tooltip));
+    entry.icon->setToolTip(state.tooltip);
     connect(entry.icon, &QSystemTrayIcon::activated, this,
             [this, id](QSystemTrayIcon::ActivationReason reason) { activated(id, reason); });
     connect(entry.icon, &QSystemTrayIcon::messageClicked, this, [this, id] {
@@ -118,7 +118,7 @@ bool QtNotifyArea::modify(quint32 id, const IconState& state)
     if (it == m_icons.end())
         return false;
     it->icon->setIcon(state.image);
-    it->icon->setToolTip(clampTooltip(state.tooltip));
+    it->icon->setToolTip(state.tooltip);
     return true;
 }
 
@@ -133,15 +133,6 @@ bool QtNotifyArea::remove(quint32 id)
     icon->deleteLater();
     if (m_icons.isEmpty())
         m_hoverPoll.stop();
-    return true;
-}
-
-bool QtNotifyArea::setVersion(quint32 id, int version)
-{
-    const auto it = m_icons.find(id);
-    if (it == m_icons.end())
-        return false;
-    it->version = version;
     return true;
 }
 
@@ -214,7 +205,10 @@ void QtNotifyArea::pollHover()
         if (report && m_icons.contains(id))
             emit notification(Notification{id, NotificationCode::Move, *cursor, true});
     }
-    m_anyGeometry = anyGeometry;
+    if (anyGeometry != m_anyGeometry) {
+        m_anyGeometry = anyGeometry;
+        emit capabilitiesChanged();
+    }
 }
 
 void QtNotifyArea::dropIcons()

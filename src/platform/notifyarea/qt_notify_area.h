@@ -29,7 +29,7 @@ public:
     bool add(quint32 id, const IconState& state) override;
     bool modify(quint32 id, const IconState& state) override;
     bool remove(quint32 id) override;
-    bool setVersion(quint32 id, int version) override;
+    bool hasIcon(quint32 id) const override { return m_icons.contains(id); }
     bool setMenu(quint32 id, QMenu* menu) override;
     QRect iconGeometry(quint32 id) const override;
     bool isAvailable() const override { return m_available; }
@@ -49,7 +49,6 @@ public:
 private:
     struct Entry {
         QSystemTrayIcon* icon = nullptr;
-        int version = 0;
         QPointer<QMenu> menu;
         QRect geometry;
         QPoint lastMove;

@@ -23,8 +23,14 @@ void StatusNotifierProbe::start()
     if (!bus.isConnected())
         return;
     auto* watcher = new QDBusServiceWatcher(watcherService, bus,
-                                            QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &StatusNotifierProbe::check);
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                if (newOwner.isEmpty())
+                    emit hostGone();
+                else
+                    check();
+            });
     bus.connect(watcherService, watcherPath, watcherService,
                 QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(check()));
     check();
@@ -47,92 +53,166 @@ void StatusNotifierProbe::check()
     });
 }
 
-SelectingNotifyArea::SelectingNotifyArea(std::unique_ptr<NotifyArea> primary, Factory fallback,
-                                         StatusNotifierProbe* probe, QObject* parent)
-    : NotifyArea(parent), m_fallback(std::move(fallback))
+SelectingNotifyArea::SelectingNotifyArea(std::unique_ptr<NotifyArea> xembed, Refresh refresh,
+                                         Factory statusNotifier, StatusNotifierProbe* probe,
+                                         QObject* parent)
+    : NotifyArea(parent), m_xembed(std::move(xembed)), m_refresh(std::move(refresh)),
+      m_busFactory(std::move(statusNotifier))
 {
-    adopt(std::move(primary));
+    if (m_xembed)
+        watch(m_xembed.get());
     if (probe) {
         probe->setParent(this);
-        connect(probe, &StatusNotifierProbe::hostPresent, this,
-                &SelectingNotifyArea::fallBackIfIdle);
+        connect(probe, &StatusNotifierProbe::hostPresent, this, [this] { setHostPresent(true); });
+        connect(probe, &StatusNotifierProbe::hostGone, this, [this] { setHostPresent(false); });
     }
+    m_current = choice();
+    updateAvailability(isAvailable());
 }
 
-SelectingNotifyArea::~SelectingNotifyArea() = default;
-
-void SelectingNotifyArea::adopt(std::unique_ptr<NotifyArea> area)
+SelectingNotifyArea::~SelectingNotifyArea()
 {
-    m_current = std::move(area);
-    NotifyArea* a = m_current.get();
-    connect(a, &NotifyArea::notification, this, &NotifyArea::notification);
-    connect(a, &NotifyArea::areaLost, this, &NotifyArea::areaLost);
-    connect(a, &NotifyArea::areaRestarted, this, &NotifyArea::areaRestarted);
-    connect(a, &NotifyArea::iconGeometryChanged, this, &NotifyArea::iconGeometryChanged);
-    connect(a, &NotifyArea::availabilityChanged, this,
-            [this](bool available) { updateAvailability(available); });
-    updateAvailability(a->isAvailable());
+    if (m_xembed)
+        m_xembed->disconnect(this);
+    if (m_bus)
+        m_bus->disconnect(this);
 }
 
-void SelectingNotifyArea::fallBackIfIdle()
+void SelectingNotifyArea::watch(NotifyArea* area)
 {
-    if (m_switched || !m_fallback || m_current->isAvailable())
+    // Only the area in use speaks for this one; every change of either may
+    // change which one that is.
+    connect(area, &NotifyArea::notification, this, [this, area](const Notification& n) {
+        if (area == m_current)
+            emit notification(n);
+    });
+    connect(area, &NotifyArea::iconGeometryChanged, this,
+            [this, area](quint32 id, const QRect& geometry) {
+                if (area == m_current)
+                    emit iconGeometryChanged(id, geometry);
+            });
+    connect(area, &NotifyArea::capabilitiesChanged, this, [this, area] {
+        if (area == m_current)
+            emit capabilitiesChanged();
+    });
+    connect(area, &NotifyArea::areaLost, this, [this, area] {
+        if (area != m_current)
+            return;
+        reconsider();
+        if (m_current == area) {
+            updateAvailability(false);
+            emit areaLost();
+        }
+    });
+    connect(area, &NotifyArea::areaRestarted, this, [this, area] {
+        if (area != m_current) {
+            reconsider();
+            return;
+        }
+        updateAvailability(area->isAvailable());
+        emit areaRestarted();
+    });
+    connect(area, &NotifyArea::availabilityChanged, this, [this] { reconsider(); });
+}
+
+void SelectingNotifyArea::setHostPresent(bool present)
+{
+    m_hostPresent = present;
+    reconsider();
+}
+
+NotifyArea* SelectingNotifyArea::choice()
+{
+    if (m_xembed && m_xembed->isAvailable())
+        return m_xembed.get();
+    if (m_hostPresent && m_busFactory) {
+        if (!m_bus) {
+            m_bus = m_busFactory();
+            if (m_bus)
+                watch(m_bus.get());
+        }
+        if (m_bus && m_bus->isAvailable())
+            return m_bus.get();
+    }
+    if (m_xembed)
+        return m_xembed.get();
+    return m_bus.get();
+}
+
+void SelectingNotifyArea::reconsider()
+{
+    if (m_reconsidering)
         return;
-    m_switched = true;
-    std::unique_ptr<NotifyArea> next = m_fallback();
-    if (!next)
+    m_reconsidering = true;
+    // A tray's announcement may still be queued while the bus already
+    // answered: ask the X server before settling on the bus.
+    if (m_refresh && m_xembed && !m_xembed->isAvailable())
+        m_refresh();
+    NotifyArea* next = choice();
+    m_reconsidering = false;
+    if (next == m_current || !next)
         return;
-    m_current->disconnect(this);
-    m_current.reset();
-    adopt(std::move(next));
-    // The owner re-adds its icons to the new backend as after any restart.
+    NotifyArea* previous = m_current;
+    const bool was = isAvailable();
+    m_current = next;
+    // Icons left on the bus host when the X11 tray takes over would show
+    // twice: that side goes entirely.
+    if (previous && previous == m_bus.get()) {
+        m_bus->disconnect(this);
+        // Not at once: this may run inside one of its own signals.
+        m_bus.release()->deleteLater();
+    }
+    updateAvailability(m_current->isAvailable());
+    emit capabilitiesChanged();
     if (m_current->isAvailable())
         emit areaRestarted();
+    else if (was)
+        emit areaLost();
 }
 
 bool SelectingNotifyArea::add(quint32 id, const IconState& state)
 {
-    return m_current->add(id, state);
+    return m_current && m_current->add(id, state);
 }
 
 bool SelectingNotifyArea::modify(quint32 id, const IconState& state)
 {
-    return m_current->modify(id, state);
+    return m_current && m_current->modify(id, state);
 }
 
 bool SelectingNotifyArea::remove(quint32 id)
 {
-    return m_current->remove(id);
+    return m_current && m_current->remove(id);
 }
 
-bool SelectingNotifyArea::setVersion(quint32 id, int version)
+bool SelectingNotifyArea::hasIcon(quint32 id) const
 {
-    return m_current->setVersion(id, version);
+    return m_current && m_current->hasIcon(id);
 }
 
 bool SelectingNotifyArea::setMenu(quint32 id, QMenu* menu)
 {
-    return m_current->setMenu(id, menu);
+    return m_current && m_current->setMenu(id, menu);
 }
 
 QRect SelectingNotifyArea::iconGeometry(quint32 id) const
 {
-    return m_current->iconGeometry(id);
+    return m_current ? m_current->iconGeometry(id) : QRect();
 }
 
 bool SelectingNotifyArea::isAvailable() const
 {
-    return m_current->isAvailable();
+    return m_current && m_current->isAvailable();
 }
 
 Capabilities SelectingNotifyArea::capabilities() const
 {
-    return m_current->capabilities();
+    return m_current ? m_current->capabilities() : Capabilities();
 }
 
 QString SelectingNotifyArea::name() const
 {
-    return m_current->name();
+    return m_current ? m_current->name() : QString();
 }
 
 } // namespace tarnwick::platform

@@ -158,7 +158,8 @@ void TestNotifyArea::qtHandsMenuAndTooltipToHost()
     QVERIFY(area.capabilities().testFlag(Capability::HostMenu));
     QVERIFY(area.add(3, IconState{contractIcon(), QString(200, QLatin1Char('t'))}));
     auto* icon = area.findChild<QSystemTrayIcon*>(QStringLiteral("icon-3"));
-    QCOMPARE(icon->toolTip().size(), maxTooltipLength);
+    // The whole text: cutting is the owner's business (a hover summary is not cut).
+    QCOMPARE(icon->toolTip().size(), 200);
     QMenu menu;
     QVERIFY(area.setMenu(3, &menu));
     QCOMPARE(icon->contextMenu(), &menu);
@@ -176,47 +177,89 @@ void TestNotifyArea::memoryInjectsForKnownIdsOnly()
     QCOMPARE(spy.at(0).at(0).value<Notification>().pos, QPoint(3, 4));
 }
 
+// Steps: "x+"/"x-" an X11 tray appears/goes, "h+"/"h-" a bus host appears/
+// goes, "q" the X11 tray is already there but its announcement is still
+// queued (only a fresh look at the server finds it). After every step the
+// icon is where the owner would have put it: one line per step, "<area in
+// use>:<available>:<where icon 1 is>".
 void TestNotifyArea::selection_data()
 {
-    QTest::addColumn<bool>("primaryHasTray");
-    QTest::addColumn<QString>("backendAfterHost");
-    QTest::newRow("no X11 tray: a host on the bus takes over") << false << "fallback";
-    QTest::newRow("an X11 tray stays in use") << true << "primary";
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("states");
+    QTest::newRow("X11 tray first, then a bus host") << "x+ h+"
+                                                     << "x:1:x x:1:x";
+    QTest::newRow("bus host first, then an X11 tray") << "h+ x+"
+                                                      << "bus:1:bus x:1:x";
+    QTest::newRow("bus host answers while the tray's announcement waits") << "q h+"
+                                                                          << "x:0:- x:1:x";
+    QTest::newRow("X11 tray goes, bus host there") << "x+ h+ x-"
+                                                   << "x:1:x x:1:x bus:1:bus";
+    QTest::newRow("bus host goes, X11 tray comes") << "h+ h- x+"
+                                                   << "bus:1:bus x:0:- x:1:x";
+    QTest::newRow("nothing at all") << "h- x-"
+                                    << "x:0:- x:0:-";
+    QTest::newRow("X11 tray restarts") << "x+ x- x+"
+                                       << "x:1:x x:0:- x:1:x";
 }
 
 void TestNotifyArea::selection()
 {
-    QFETCH(bool, primaryHasTray);
-    QFETCH(QString, backendAfterHost);
-
-    auto primary = std::make_unique<MemoryNotifyArea>(primaryHasTray);
-    primary->setObjectName("primary");
-    MemoryNotifyArea* fallback = nullptr;
+    QFETCH(QString, steps);
+    auto x = std::make_unique<MemoryNotifyArea>(false);
+    MemoryNotifyArea* xembed = x.get();
+    MemoryNotifyArea* bus = nullptr;
+    bool queuedTray = false;
     SelectingNotifyArea area(
-        std::move(primary),
-        [&fallback] {
+        std::move(x),
+        [&] {
+            if (queuedTray && !xembed->isAvailable())
+                xembed->setAvailable(true);
+        },
+        [&bus] {
             auto next = std::make_unique<MemoryNotifyArea>(true);
-            next->setObjectName("fallback");
-            fallback = next.get();
+            bus = next.get();
+            // Let go of by the area later, not at once.
+            QObject::connect(next.get(), &QObject::destroyed, [&bus] { bus = nullptr; });
             return next;
         },
         nullptr);
-    QCOMPARE(area.isAvailable(), primaryHasTray);
-    QSignalSpy restarted(&area, &NotifyArea::areaRestarted);
-    QSignalSpy availability(&area, &NotifyArea::availabilityChanged);
-    QSignalSpy notifications(&area, &NotifyArea::notification);
-
-    area.fallBackIfIdle();
-    QCOMPARE(area.current()->objectName(), backendAfterHost);
-    QCOMPARE(restarted.size(), primaryHasTray ? 0 : 1);
-    QCOMPARE(availability.size(), primaryHasTray ? 0 : 1);
-    QVERIFY(area.add(1, IconState{}));
-    auto* current = qobject_cast<MemoryNotifyArea*>(area.current());
-    QVERIFY(current->inject(1, Code::Move, QPoint(1, 1)));
-    QCOMPARE(notifications.size(), 1);
-    // It moves once at most.
-    area.fallBackIfIdle();
-    QCOMPARE(area.current(), current);
+    // The owner: adds its icon whenever an area (re)starts.
+    const auto addIcon = [&area] { area.add(1, IconState{}); };
+    QObject::connect(&area, &NotifyArea::areaRestarted, &area, addIcon);
+    QStringList states;
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("x+"))
+            xembed->setAvailable(true);
+        else if (step == QLatin1String("x-"))
+            xembed->setAvailable(false);
+        else if (step == QLatin1String("q"))
+            queuedTray = true;
+        else if (step == QLatin1String("h+"))
+            area.setHostPresent(true);
+        else if (step == QLatin1String("h-")) {
+            if (bus)
+                bus->setAvailable(false);
+            area.setHostPresent(false);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const QString where = xembed->contains(1)       ? QStringLiteral("x")
+                              : bus && bus->contains(1) ? QStringLiteral("bus")
+                                                        : QStringLiteral("-");
+        states << QStringLiteral("%1:%2:%3")
+                      .arg(area.current() == xembed ? QStringLiteral("x") : QStringLiteral("bus"))
+                      .arg(area.isAvailable() ? 1 : 0)
+                      .arg(where);
+    }
+    QTEST(states.join(QLatin1Char(' ')), "states");
+    // Notifications come from the area in use only.
+    if (area.isAvailable()) {
+        QSignalSpy notifications(&area, &NotifyArea::notification);
+        auto* current = qobject_cast<MemoryNotifyArea*>(area.current());
+        QVERIFY(current->inject(1, Code::Move, QPoint(1, 1)));
+        if (bus && current != bus)
+            bus->inject(1, Code::Move, QPoint(2, 2));
+        QCOMPARE(notifications.size(), 1);
+    }
 }
 
 QTEST_MAIN(TestNotifyArea)

@@ -190,8 +190,10 @@ void TestNotifyAreaLive::docksAtTheTraysSize()
     QCOMPARE(window->size(), parentSize(window));
     QCOMPARE(area.iconGeometry(11).size(), window->size());
     QVERIFY(window->width() >= 16);
-    QCOMPARE(window->toolTip().size(), maxTooltipLength);
-    QCOMPARE(window->windowTitle(), XEmbedNotifyArea::iconWindowTitle(11));
+    // The tooltip is shown as given, and relaying trays that show the title
+    // instead show the same text.
+    QCOMPARE(window->toolTip(), QString(200, QLatin1Char('t')));
+    QCOMPARE(window->windowTitle(), window->toolTip());
     // trayer names no visual of its own: no alpha channel then.
     QVERIFY(!window->testAttribute(Qt::WA_TranslucentBackground));
     // A close request is refused; only the owner removes its icon.
