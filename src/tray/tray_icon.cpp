@@ -29,6 +29,7 @@ TTrayIcon::TTrayIcon(QObject* owner) : QObject(owner)
         std::make_unique<TSimpleTimer>(hoverPollMs, [this](TSimpleTimer*) { hoverTick(); });
 
     installHooks();
+    m_hoverReported = hoverReported();
 }
 
 TTrayIcon::~TTrayIcon()
@@ -207,10 +208,23 @@ void TTrayIcon::passMenuToHost()
     area->setMenu(m_iconId, menu);
 }
 
+void TTrayIcon::capabilitiesChanged()
+{
+    const bool hover = hoverReported();
+    if (hover == m_hoverReported)
+        return;
+    m_hoverReported = hover;
+    // The tooltip route opens or closes with hover.
+    RefreshTray();
+    emit hoverReportedChanged(hover);
+}
+
 void TTrayIcon::areaRestarted()
 {
     if (m_iconVisible)
         AddToTray();
+    // Another area may report other things.
+    capabilitiesChanged();
 }
 
 platform::NotifyArea* TTrayIcon::notifyArea() const

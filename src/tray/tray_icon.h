@@ -167,6 +167,7 @@ private:
     platform::NotifyArea* notifyArea() const;
     void handleNotification(const platform::Notification& n);
     void areaRestarted();
+    void capabilitiesChanged();
     void clickTick();
     void hoverTick();
     void cycleTick();
@@ -221,6 +222,7 @@ private:
     std::unique_ptr<TSimpleTimer> m_hoverTicker;
 
     QString m_areaTooltip;
+    bool m_hoverReported = false;
     PointerTracker m_pointer;
     bool m_startupCheckPending = true;
 

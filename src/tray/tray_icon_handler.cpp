@@ -41,6 +41,8 @@ TTrayIconHandler::TTrayIconHandler()
             &TTrayIconHandler::areaRestarted);
     connect(m_area.get(), &platform::NotifyArea::availabilityChanged, this,
             &TTrayIconHandler::availabilityChanged);
+    connect(m_area.get(), &platform::NotifyArea::capabilitiesChanged, this,
+            &TTrayIconHandler::capabilitiesChanged);
 }
 
 TTrayIconHandler::~TTrayIconHandler() = default;
@@ -87,6 +89,16 @@ void TTrayIconHandler::areaRestarted()
     for (const quint32 id : ids) {
         if (TTrayIcon* target = m_icons.value(id))
             target->areaRestarted();
+    }
+}
+
+void TTrayIconHandler::capabilitiesChanged()
+{
+    const QList<TTrayIcon*> icons = m_icons.values();
+    QList<QPointer<TTrayIcon>> targets(icons.cbegin(), icons.cend());
+    for (const QPointer<TTrayIcon>& target : targets) {
+        if (target)
+            target->capabilitiesChanged();
     }
 }
 

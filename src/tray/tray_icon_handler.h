@@ -41,6 +41,7 @@ private:
     void route(const platform::Notification& n);
     void areaRestarted();
     void availabilityChanged(bool available);
+    void capabilitiesChanged();
 
     std::unique_ptr<platform::NotifyArea> m_area;
     // Ids are looked up here rather than turned back into addresses, so a

@@ -18,7 +18,7 @@ bool MemoryNotifyArea::record(Request request)
 
 bool MemoryNotifyArea::add(quint32 id, const IconState& state)
 {
-    const IconState clamped{state.image, clampTooltip(state.tooltip)};
+    const IconState clamped = state;
     const bool ok = m_available && !m_icons.contains(id);
     if (ok)
         m_icons.insert(id, Icon{clamped, 0, nullptr, {}});
@@ -27,7 +27,7 @@ bool MemoryNotifyArea::add(quint32 id, const IconState& state)
 
 bool MemoryNotifyArea::modify(quint32 id, const IconState& state)
 {
-    const IconState clamped{state.image, clampTooltip(state.tooltip)};
+    const IconState clamped = state;
     const auto it = m_icons.find(id);
     const bool ok = it != m_icons.end();
     if (ok)

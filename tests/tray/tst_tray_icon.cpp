@@ -67,6 +67,7 @@ private slots:
     void mouseScenarios();
     void tooltipRule_data();
     void tooltipRule();
+    void areaTooltipRoute();
     void iconIndex_data();
     void iconIndex();
     void cycling();
@@ -359,6 +360,33 @@ void TestTrayIcon::tooltipRule()
     icon->setIconVisible(false);
     icon->setHint(hint + "!");
     QVERIFY(!m_area->requests().last().succeeded);
+}
+
+// Where the area reports no hover, the area tooltip is the route (whole, and
+// whatever Hint says); once hover is found, the icon has no tooltip of that
+// kind and says so.
+void TestTrayIcon::areaTooltipRoute()
+{
+    auto icon = makeIcon();
+    m_area->setCapabilities(tarnwick::platform::Capability::ButtonUpDown);
+    QSignalSpy hover(icon.get(), &TTrayIcon::hoverReportedChanged);
+    icon->setIconVisible(true);
+    icon->setShowHint(false);
+    const QString summary = QString(300, QLatin1Char('s'));
+    icon->setAreaTooltip(summary);
+    QCOMPARE(m_area->icons().value(icon->iconId()).state.tooltip, summary);
+    QVERIFY(!icon->hoverReported());
+    QVERIFY(hover.isEmpty());
+    m_area->setCapabilities(tarnwick::platform::Capability::ButtonUpDown |
+                            tarnwick::platform::Capability::Motion);
+    QCOMPARE(hover.count(), 1);
+    QCOMPARE(hover.at(0).at(0).toBool(), true);
+    QCOMPARE(m_area->icons().value(icon->iconId()).state.tooltip, QString());
+    // A new area starts without hover again until it shows it.
+    m_area->setCapabilities(tarnwick::platform::Capability::ButtonUpDown);
+    m_area->restart();
+    QCOMPARE(hover.count(), 2);
+    QCOMPARE(m_area->icons().value(icon->iconId()).state.tooltip, summary);
 }
 
 void TestTrayIcon::iconIndex_data()

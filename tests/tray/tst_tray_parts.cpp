@@ -158,13 +158,20 @@ void TestTrayParts::leavingDetection_data()
 {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("log");
-    QTest::newRow("resting cursor") << "m 1,p 1,p 1,p 1" << "E";
-    QTest::newRow("one mismatch is a queued move") << "m 1,p 2,m 2,p 2" << "E";
-    QTest::newRow("two mismatches leave") << "m 1,p 2,p 3" << "E X";
-    QTest::newRow("a match in between resets") << "m 1,p 2,p 1,p 2" << "E";
-    QTest::newRow("unreadable cursor changes nothing") << "m 1,p -,p -,p 1" << "E";
-    QTest::newRow("back after leaving") << "m 1,p 5,p 5,m 1,p 1" << "E X E";
-    QTest::newRow("polls while away do nothing") << "p 3,p 4,m 4" << "E";
+    QTest::newRow("resting cursor") << "m 1,p 1,p 1,p 1"
+                                    << "E";
+    QTest::newRow("one mismatch is a queued move") << "m 1,p 2,m 2,p 2"
+                                                   << "E";
+    QTest::newRow("two mismatches leave") << "m 1,p 2,p 3"
+                                          << "E X";
+    QTest::newRow("a match in between resets") << "m 1,p 2,p 1,p 2"
+                                               << "E";
+    QTest::newRow("unreadable cursor changes nothing") << "m 1,p -,p -,p 1"
+                                                       << "E";
+    QTest::newRow("back after leaving") << "m 1,p 5,p 5,m 1,p 1"
+                                        << "E X E";
+    QTest::newRow("polls while away do nothing") << "p 3,p 4,m 4"
+                                                 << "E";
 }
 
 void TestTrayParts::leavingDetection()
