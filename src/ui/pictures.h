@@ -3,6 +3,7 @@
 #include "engine/status.h"
 
 #include <QIcon>
+#include <QImage>
 #include <QString>
 
 namespace tarnwick::ui {
@@ -16,7 +17,11 @@ QIcon moveUpArrow();
 QIcon moveDownArrow();
 QIcon programIcon();
 
+inline constexpr int pictureSizes[] = {16, 22, 24, 32, 48};
+
 // One picture by its resource name ("status_ok", "stop", ...).
 QIcon picture(const QString& name);
+// The same picture rendered once at `size` pixels.
+QImage renderPicture(const QString& name, int size);
 
 } // namespace tarnwick::ui
