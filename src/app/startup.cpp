@@ -7,9 +7,20 @@
 #include "platform/net/echo.h"
 #include "platform/page_opener.h"
 #include "platform/paths.h"
+#include "core/product.h"
+#include "core/timer_backend.h"
+#include "platform/files.h"
 #include "trace/trace_window.h"
+#include "tray/application_state.h"
+#include "tray/text_tray_icon.h"
+#include "tray/tray_window.h"
 #include "ui/main_window.h"
+#include "ui/pictures.h"
 #include "ui/small_windows.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QUrl>
 
 namespace tarnwick::app {
 
@@ -55,22 +66,72 @@ Program::Program(TApplication& app, Environment environment) : m_app(app)
                                                                : environment.executablePath;
     deps.echoNotice = [] { return echoNoticeText(); };
     m_form1 = std::make_unique<ui::TForm1>(deps);
-    m_form3 = std::make_unique<trace::TForm3>(m_form1.get(), trace::TForm3::Dependencies{m_echo});
+    tray::TApplicationState::setMainForm(m_form1.get());
+    ui::TForm1* form1 = m_form1.get();
+    m_form3 = std::make_unique<trace::TForm3>(form1, trace::TForm3::Dependencies{m_echo});
     m_traceLauncher = std::make_unique<TraceWindowLauncher>(*m_form3);
-    m_form1->setTraceLauncher(m_traceLauncher.get());
-    m_aboutBox = std::make_unique<ui::TAboutBox>(m_form1.get(), *m_pages);
-    m_moreForm = std::make_unique<ui::TMore_Form>(m_form1.get(), *m_pages);
-    m_form1->setAboutBox(m_aboutBox.get());
-    m_form1->setMoreForm(m_moreForm.get());
-    // Until the program has a notification area presence, the main window is
-    // its only way to be reached, so it is shown at every start.
-    m_form1->show();
+    form1->setTraceLauncher(m_traceLauncher.get());
+
+    tray::MainWindowLink link;
+    link.resultsSummaryText = [form1] { return form1->resultsSummaryText(); };
+    link.statusIconImage1 = [] { return ui::statusIcon(engine::StatusPicture::Image1); };
+    link.mainWindowVisible = [form1] { return form1->isVisible(); };
+    link.showMainWindow = [form1] { form1->show(); };
+    link.about = [form1] { form1->About1->trigger(); };
+    link.closeMainWindow = [form1] { form1->closeMainWindow(); };
+    link.openHelp = [this] { m_pages->openPage(helpPageAddress()); };
+    m_form2 = std::make_unique<tray::TForm2>(std::move(link));
+    tray::TTextTrayIcon* icon = m_form2->TextTrayIcon1;
+    tray::TForm2* form2 = m_form2.get();
+    // The status picture goes to the visible icon every second, and the
+    // summary to wherever this area shows it.
+    QObject::connect(form1, &ui::TForm1::statusIconChosen, icon,
+                     [icon](const QIcon& picture) { icon->setIcon(picture); });
+    QObject::connect(form1, &ui::TForm1::resultsSummaryRebuilt, form2,
+                     [form2] { form2->resultsSummaryChanged(); });
+    form1->setTrayIconShown([icon] { return icon->iconVisible() && icon->trayAvailable(); });
+    // The program is never unreachable: without an area the window shows.
+    QObject::connect(icon, &tray::TTrayIcon::trayAvailabilityChanged, form1,
+                     [this](bool available) {
+                         if (!available)
+                             showUnreachableWindow();
+                     });
+
+    m_aboutBox = std::make_unique<ui::TAboutBox>(form1, *m_pages);
+    m_moreForm = std::make_unique<ui::TMore_Form>(form1, *m_pages);
+    form1->setAboutBox(m_aboutBox.get());
+    form1->setMoreForm(m_moreForm.get());
+
+    // Some areas answer only a moment after start (a bus host): the window
+    // waits that long before it counts as having none.
+    if (!icon->trayAvailable()) {
+        m_trayWait = std::make_unique<core::Timer>([this] {
+            m_trayWait->stop();
+            if (!m_form2->TextTrayIcon1->trayAvailable())
+                showUnreachableWindow();
+        });
+        m_trayWait->setSingleShot(true);
+        m_trayWait->start(kTrayWaitMs);
+    }
+}
+
+void Program::showUnreachableWindow()
+{
+    // A window the user minimised stays so; only a hidden one comes back.
+    if (!m_form1->isVisible())
+        m_form1->show();
+}
+
+QString Program::helpPageAddress()
+{
+    return product::kHelpPage;
 }
 
 Program::~Program()
 {
     // Workers first, so none hands a result to a window that is going:
     // traces, then the engine, then the windows.
+    m_trayWait.reset();
     m_form3->shutdownTraces();
     m_form1->shutdownEngine();
     m_form1->setTraceLauncher(nullptr);
@@ -78,6 +139,8 @@ Program::~Program()
     m_form3.reset();
     m_moreForm.reset();
     m_aboutBox.reset();
+    m_form2.reset();
+    tray::TApplicationState::setMainForm(nullptr);
     m_form1.reset();
     setTopLevelErrorReporter(nullptr);
 }

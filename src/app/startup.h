@@ -18,6 +18,12 @@ class TMore_Form;
 namespace tarnwick::trace {
 class TForm3;
 }
+namespace tarnwick::tray {
+class TForm2;
+}
+namespace tarnwick::core {
+class Timer;
+}
 
 namespace tarnwick::app {
 
@@ -36,7 +42,9 @@ struct Environment {
 
 // The one composition root: creates the services once, installs the error
 // reporter, creates the windows in their order and connects them through
-// typed interfaces. Destroying it stops every worker before any window goes.
+// typed interfaces. The main window starts hidden, with only the icon in the
+// notification area (but on the first run, and where there is no area).
+// Destroying it stops every worker before any window goes.
 class Program {
 public:
     Program(TApplication& app, Environment environment = {});
@@ -46,16 +54,26 @@ public:
 
     ui::TForm1& mainWindow() const { return *m_form1; }
     trace::TForm3& traceWindow() const { return *m_form3; }
+    tray::TForm2& trayWindow() const { return *m_form2; }
     ui::TAboutBox& aboutBox() const { return *m_aboutBox; }
     ui::TMore_Form& moreForm() const { return *m_moreForm; }
 
+    // How long start-up waits for a notification area before it shows the
+    // window so that the program can be reached.
+    static constexpr int kTrayWaitMs = 1500;
+
 private:
+    void showUnreachableWindow();
+    static QString helpPageAddress();
+
     TApplication& m_app;
     std::shared_ptr<net::EchoService> m_echo;
     std::shared_ptr<platform::PageOpener> m_pages;
     std::unique_ptr<ui::TForm1> m_form1;
     std::unique_ptr<trace::TForm3> m_form3;
     std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
+    std::unique_ptr<tray::TForm2> m_form2;
+    std::unique_ptr<core::Timer> m_trayWait;
     std::unique_ptr<ui::TAboutBox> m_aboutBox;
     std::unique_ptr<ui::TMore_Form> m_moreForm;
 };

@@ -4,6 +4,7 @@
 #include "core/timer_backend.h"
 #include "engine/monitor_engine.h"
 #include "platform/net/echo.h"
+#include "tray/tray_icon.h"
 #include "ui/controls.h"
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
@@ -61,6 +62,11 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
             &TForm1::showEchoNotice);
 
     buildMenus();
+    TrayIcon1 = new tray::TTrayIcon(this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->setIcon(programIcon());
+    TrayIcon1->setHint(product::kApplicationTitle);
+    TrayIcon1->Loaded();
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("CentralArea"));
     PageControl1 = named(new QTabWidget(central), "PageControl1");
@@ -285,6 +291,11 @@ void TForm1::Timer7Timer()
 
 void TForm1::Exit2Click()
 {
+    closeMainWindow();
+}
+
+void TForm1::closeMainWindow()
+{
     m_exiting = true;
     close();
     QCoreApplication::quit();
@@ -328,10 +339,14 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    // Without a notification area to come back from, closing must not leave
-    // the program running out of reach: the window is minimised instead.
+    // The close box hides the window while its icon is in a notification
+    // area, and monitoring goes on. Without one, the program must not run
+    // out of reach: the window is minimised instead.
     event->ignore();
-    showMinimized();
+    if (m_trayIconShown && m_trayIconShown())
+        hide();
+    else
+        showMinimized();
 }
 
 std::array<engine::NewestLines, engine::kSlotCount> TForm1::newestLines() const

@@ -33,6 +33,9 @@ class PageOpener;
 namespace tarnwick::core {
 class Timer;
 }
+namespace tarnwick::tray {
+class TTrayIcon;
+}
 
 namespace tarnwick::ui {
 
@@ -89,6 +92,13 @@ public:
 
     // Stops the workers and joins them; called before the windows go.
     void shutdownEngine();
+
+    // The window's ordinary close, which ends the program (File > Exit, the
+    // tray's Exit, the end of the session).
+    void closeMainWindow();
+    // Whether the program's icon is shown in a notification area now: only
+    // then does the close box hide the window, so it is never unreachable.
+    void setTrayIconShown(std::function<bool()> shown) { m_trayIconShown = std::move(shown); }
 
     // The traceroute window, created after this one; the slot logs' double
     // clicks and the Trace Route buttons open it.
@@ -153,6 +163,10 @@ public:
     QAction* Exit2 = nullptr;
     QMenu* Help2 = nullptr;
     QAction* About1 = nullptr;
+
+    // Never shown in the notification area: its hooks bring the window to
+    // the front whenever it is shown.
+    tray::TTrayIcon* TrayIcon1 = nullptr;
 
     // Window timers on the program's timer backend (a manual clock in tests).
     core::Timer* Timer6 = nullptr;
@@ -248,6 +262,7 @@ private:
     void moveSelectedHost(int step);
     void openTraceFromLog(int slotIndex);
     bool m_exiting = false;
+    std::function<bool()> m_trayIconShown;
     bool m_loading = false;
     std::unique_ptr<SettingsStore> m_store;
     std::function<QString()> m_echoNoticeText;
