@@ -1,15 +1,20 @@
-# The two commands a newcomer needs: `make run` and `make test`.
+# The two commands a newcomer needs: `make run` and `make test`; then
+# `make install` for daily use.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
+# A folder of the user's own: the settings live in data/ beside the program.
+PREFIX ?= $(HOME)/.local
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DTARNWICK_WERROR=ON
 endif
 
-.PHONY: run test build deps deps-test clean
+.PHONY: run test build deps deps-test install uninstall clean
 
+# Starts the program even when echo requests cannot be allowed: the script
+# has said what to do, and the program tells the user again.
 run: build
-	./scripts/grant-echo.sh $(BUILD_DIR)/tarnwick-icmp-helper
-	./$(BUILD_DIR)/tarnwick
+	./scripts/grant-echo.sh $(BUILD_DIR)/tarnwick-icmp-helper || true
+	$(BUILD_DIR)/tarnwick
 
 test: deps-test build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure $(CTEST_FLAGS)
@@ -24,5 +29,21 @@ deps:
 deps-test:
 	./scripts/install-deps.sh build test
 
+# Installs into $(PREFIX)/lib/tarnwick with a link in $(PREFIX)/bin, a menu
+# entry, the icon and AppStream metadata; an existing data/ is kept.
+install: build
+	cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# Removes what `make install` put into $(PREFIX), all but data/.
+uninstall:
+	cmake -DPREFIX="$(PREFIX)" -P cmake/TarnwickUninstall.cmake
+
+# Build outputs go; the settings in $(BUILD_DIR)/data stay.
 clean:
-	rm -rf $(BUILD_DIR)
+	@if [ -e "$(BUILD_DIR)/CMakeLists.txt" ]; then \
+	  echo "$(BUILD_DIR) holds sources, not a build; nothing removed" >&2; exit 1; \
+	fi
+	@if [ -d "$(BUILD_DIR)" ]; then \
+	  find "$(BUILD_DIR)" -mindepth 1 -maxdepth 1 ! -name data -exec rm -rf {} +; \
+	  if [ -d "$(BUILD_DIR)/data" ]; then echo "Kept your settings in $(BUILD_DIR)/data"; fi; \
+	fi

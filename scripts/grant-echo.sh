@@ -2,21 +2,81 @@
 # Lets Tarnwick send echo requests without running it with any privilege.
 # Where the system already allows unprivileged ICMP sockets for this user,
 # nothing is changed. Otherwise the small echo helper (and only it) gets the
-# cap_net_raw file capability.
-set -eu
-helper=$1
+# cap_net_raw file capability, and the script checks that it took effect.
+# Says what it did, or why it could not and what to do instead.
+# Exit status: 0 when Tarnwick can send echo requests, 1 when it cannot.
+# Usage: grant-echo.sh <path of tarnwick-icmp-helper>
+set -u
+helper=${1:?usage: grant-echo.sh <path of tarnwick-icmp-helper>}
+
+say() { printf '%s\n' "$*"; }
+sysctl_advice() {
+  say "  To let every user send echo requests without any file capability, run as root:"
+  say "      sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""
+  say "  and keep it after a reboot with that line in /etc/sysctl.d/60-tarnwick.conf."
+}
+cannot() {
+  say "$1"
+  [ -z "${2:-}" ] || say "$2"
+  sysctl_advice
+  say "  Tarnwick runs all the same: it tells you that it cannot ping, and starts"
+  say "  pinging by itself as soon as one of these is done."
+  exit 1
+}
+
+[ -x "$helper" ] || cannot "Echo requests: there is no echo helper at $helper."
+
 range=$(cat /proc/sys/net/ipv4/ping_group_range 2>/dev/null || echo "1 0")
-lo=$(echo "$range" | awk '{print $1}')
-hi=$(echo "$range" | awk '{print $2}')
+lo=${range%%[[:space:]]*}
+hi=${range##*[[:space:]]}
 for g in $(id -G); do
   if [ "$g" -ge "$lo" ] && [ "$g" -le "$hi" ]; then
+    say "Echo requests: allowed for your groups (net.ipv4.ping_group_range is $lo $hi); nothing to change."
     exit 0
   fi
 done
+
+# The kernel ignores file capabilities on a nosuid mount: setcap would
+# succeed there and change nothing.
+mount_options=$(findmnt -n -o OPTIONS -T "$helper" 2>/dev/null || true)
+case ",$mount_options," in
+*,nosuid,*)
+  mount_point=$(findmnt -n -o TARGET -T "$helper" 2>/dev/null || echo "?")
+  cannot "Echo requests: $helper lies on a file system mounted nosuid ($mount_point), where the kernel ignores file capabilities." \
+    "  Build or install Tarnwick on another file system (make install PREFIX=...), or:"
+  ;;
+esac
+
+# Runs the helper as the program would: it opens its raw socket, reports,
+# and leaves when its input closes. Nothing is sent.
+helper_works() { "$helper" </dev/null >/dev/null 2>&1; }
+
 if getcap "$helper" 2>/dev/null | grep -q cap_net_raw; then
-  exit 0
+  if [ "$(id -u)" -eq 0 ] || helper_works; then
+    say "Echo requests: $helper already has cap_net_raw; nothing to change."
+    exit 0
+  fi
+  cannot "Echo requests: $helper carries cap_net_raw, but it does not take effect here."
 fi
-sudo=
-if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
-echo "Granting cap_net_raw to $helper (the only file that needs it)"
-$sudo setcap cap_net_raw+ep "$helper"
+
+as_root=
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    cannot "Echo requests: not allowed for your user, and sudo is not installed, so the echo helper cannot be given its right here." \
+      "  Run as root:   setcap cap_net_raw+ep $helper   or:"
+  fi
+  as_root=sudo
+fi
+say "Echo requests: giving cap_net_raw to $helper (the only file of Tarnwick that carries it)"
+if ! $as_root setcap cap_net_raw+ep "$helper"; then
+  cannot "Echo requests: setcap failed${as_root:+ (sudo refused or could not ask for the password)}." \
+    "  Run as root:   setcap cap_net_raw+ep $helper   or:"
+fi
+if ! getcap "$helper" 2>/dev/null | grep -q cap_net_raw; then
+  cannot "Echo requests: setcap reported success, but $helper has no cap_net_raw afterwards."
+fi
+if [ "$(id -u)" -ne 0 ] && ! helper_works; then
+  cannot "Echo requests: $helper now carries cap_net_raw, but it does not take effect here (the file system may ignore file capabilities)."
+fi
+say "Echo requests: allowed through the echo helper."
+exit 0

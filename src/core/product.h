@@ -13,7 +13,9 @@ inline const QString kProPageFromLimit =
     QStringLiteral("https://www.orlvane.example/tarnwick-pro/?from=limit");
 inline const QString kProPageFromMain =
     QStringLiteral("https://www.orlvane.example/tarnwick-pro/?from=main");
-inline const QString kHelpPage = QStringLiteral("https://www.orlvane.example/tarnwick/help/");
+// The help page ships with the program, beside the executable, so that help
+// works when the network is what is failing.
+inline const QString kHelpPageFile = QStringLiteral("help/index.html");
 
 inline const QString kApplicationTitle = QStringLiteral("Tarnwick");
 inline const QString kDefaultHost = QStringLiteral("localhost");

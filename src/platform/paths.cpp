@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "core/product.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -28,6 +30,11 @@ QString dataFolder()
 QString echoHelperPath()
 {
     return executableFolder() + QStringLiteral("/tarnwick-icmp-helper");
+}
+
+QString helpPagePath()
+{
+    return executableFolder() + QLatin1Char('/') + product::kHelpPageFile;
 }
 
 } // namespace tarnwick::platform

@@ -12,5 +12,7 @@ QString executablePath();
 QString dataFolder();
 // The echo helper that sits beside the executable.
 QString echoHelperPath();
+// The offline help page beside the executable (help/index.html).
+QString helpPagePath();
 
 } // namespace tarnwick::platform
