@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/application.h"
+#include "app/ending_signals.h"
 #include "app/trace_launcher.h"
 
 #include "core/app_error.h"
@@ -124,7 +125,8 @@ void Program::showUnreachableWindow()
 
 QString Program::helpPageAddress()
 {
-    return product::kHelpPage;
+    // A local file, so that help works when the network is what fails.
+    return QUrl::fromLocalFile(platform::helpPagePath()).toString();
 }
 
 Program::~Program()
@@ -149,6 +151,9 @@ int run(int argc, char** argv)
 {
     TApplication app(argc, argv);
     Program program(app);
+    // The same way out as "Exit": settings are on disk already, and the
+    // workers are stopped and joined when the program object goes.
+    EndingSignals ending([&program] { program.mainWindow().closeMainWindow(); });
     return app.exec();
 }
 
