@@ -20,6 +20,8 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     // Not the display name: Qt would append it to every window caption.
     setApplicationName(QStringLiteral("tarnwick"));
+    // Lets desktops match the windows to the installed menu entry.
+    setDesktopFileName(QStringLiteral("example.orlvane.Tarnwick"));
 }
 
 void TApplication::setErrorPresenter(std::function<void(const QString&)> presenter)
