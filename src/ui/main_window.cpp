@@ -298,7 +298,9 @@ void TForm1::closeMainWindow()
 {
     m_exiting = true;
     close();
-    QCoreApplication::quit();
+    // Not quit(): that asks every window again, and the tray's icon window
+    // refuses, so the program would go on running without its window.
+    QCoreApplication::exit(0);
 }
 
 void TForm1::recordResult(int slotIndex, const QString& line)
