@@ -1,0 +1,132 @@
+#!/bin/sh
+# The real program on a StatusNotifierItem host with no X11 tray: lxqt-panel
+# with only its status-notifier plugin, on a private session bus. The icon
+# must be registered with the watcher, carry a picture, and its tooltip must
+# hold the results summary, refreshed as replies come; Exit is not offered
+# here, so SIGTERM ends it with status 0.
+# Usage: e2e_sni.sh
+set -eu
+build=${TARNWICK_BUILD_DIR:?}
+art="$build/screenshots"
+mkdir -p "$art"
+work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-sni.XXXXXX")
+unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR XDG_CURRENT_DESKTOP SESSION_MANAGER
+export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
+
+pids=""
+app=""
+cleanup() {
+    for p in $app $pids; do kill -KILL "$p" 2>/dev/null || true; done
+    for p in $app $pids; do wait "$p" 2>/dev/null || true; done
+    cp "$work"/*.log "$art"/ 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+fail() { echo "FAIL: $*"; tail -20 "$work/app.log" 2>/dev/null; exit 1; }
+skip() { echo "SKIP: $*"; [ "${CI:-}" = true ] && exit 1; exit 77; }
+
+command -v lxqt-panel >/dev/null || skip "lxqt-panel is not installed"
+if [ "$(id -u)" -eq 0 ]; then ns="unshare --net"; else ns="unshare --user --map-root-user --net"; fi
+$ns true 2>/dev/null || skip "cannot create a private network namespace ($ns)"
+
+wait_for() {
+    limit=$(( $(date +%s%N) / 1000000 + $1 * 1000 ))
+    shift
+    while ! "$@" >/dev/null 2>&1; do
+        [ $(( $(date +%s%N) / 1000000 )) -lt "$limit" ] || return 1
+        sleep 0.05
+    done
+}
+
+# A session bus of our own, on a socket path (visible from the namespace).
+cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$work/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=6 6>"$work/bus.addr" >"$work/bus.log" 2>&1 &
+pids="$pids $!"
+wait_for 5 test -s "$work/bus.addr" || fail "no session bus"
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.addr")
+export DBUS_SESSION_BUS_ADDRESS
+
+property() { # service path interface name
+    dbus-send --session --print-reply --reply-timeout=2000 --dest="$1" "$2" \
+        org.freedesktop.DBus.Properties.Get string:"$3" string:"$4"
+}
+host_registered() {
+    property org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.kde.StatusNotifierWatcher \
+        IsStatusNotifierHostRegistered | grep -q 'boolean true'
+}
+# "service/path" of the first registered item.
+item() {
+    property org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.kde.StatusNotifierWatcher \
+        RegisteredStatusNotifierItems | sed -n 's/.*string "\(.*\)".*/\1/p' | head -n 1 | grep .
+}
+item_property() {
+    it=$(item)
+    property "${it%%/*}" "/${it#*/}" org.kde.StatusNotifierItem "$1"
+}
+tooltip_has() { item_property ToolTip | grep -q -- "$1"; }
+
+mkdir -p "$XDG_CONFIG_HOME/lxqt" "$XDG_CONFIG_HOME/Orlvane"
+cat >"$XDG_CONFIG_HOME/lxqt/panel.conf" <<'CONF'
+panels=panel1
+
+[panel1]
+plugins=spacer,statusnotifier
+position=Top
+desktop=0
+
+[spacer]
+type=spacer
+expandable=true
+
+[statusnotifier]
+alignment=Right
+type=statusnotifier
+CONF
+lxqt-panel >"$work/panel.log" 2>&1 &
+pids="$pids $!"
+wait_for 15 host_registered || fail "lxqt-panel registered no status notifier host"
+
+mkdir -p "$work/app/data"
+cp "$build/tarnwick" "$build/tarnwick-icmp-helper" "$work/app/"
+printf '127.0.0.1\r\n' >"$work/app/data/domains.cfg"
+printf '[General]\nfr=1\n' >"$XDG_CONFIG_HOME/Orlvane/Orlvane_Tarnwick.ini"
+$ns sh -c '
+  ip link set lo up
+  echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range
+  exec "$1"' sh "$work/app/tarnwick" >"$work/app.log" 2>&1 &
+app=$!
+
+wait_for 10 item || fail "the program registered no item"
+item_property IconPixmap >"$work/pixmap.txt" || fail "the item has no IconPixmap"
+# A picture of at least 16 x 16 pixels: 1024 bytes of ARGB, not all clear.
+[ "$(sed -n '/array of bytes/,$p' "$work/pixmap.txt" | grep -oE '\b[0-9a-f]{2}\b' | wc -l)" -ge 1024 ] ||
+    fail "the item's picture is empty"
+grep -q 'ff [0-9a-f][0-9a-f] [0-9a-f][0-9a-f] [0-9a-f][0-9a-f]' "$work/pixmap.txt" || fail "the item's picture is transparent"
+# The tooltip is the summary: its separators, then the replies as they come.
+wait_for 5 tooltip_has '-----' || fail "the tooltip holds no summary: $(item_property ToolTip | tr '\n' ' ' | cut -c1-300)"
+wait_for 8 tooltip_has 'Reply from 127.0.0.1' || fail "the tooltip did not follow the replies"
+# No window at a start that is not the first: the icon is the way in.
+if xdotool search --onlyvisible --name '^Orlvane Auto Tarnwick  -  ' >/dev/null 2>&1; then
+    fail "the main window is shown although the icon is in the area"
+fi
+import -window root "$art/sni_panel.png" 2>/dev/null || true
+
+kill -TERM "$app"
+rc=0
+wait "$app" || rc=$?
+app=""
+[ "$rc" -eq 0 ] || fail "status $rc after SIGTERM"
+echo "PASS: item registered with a picture, summary in its tooltip, hidden start, SIGTERM"
