@@ -46,6 +46,9 @@ cat >"$work/bus.conf" <<EOF
   <type>session</type>
   <listen>unix:path=$work/bus</listen>
   <auth>EXTERNAL</auth>
+  <!-- A program in a user namespace of its own names another uid. -->
+  <auth>ANONYMOUS</auth>
+  <allow_anonymous/>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -105,7 +108,9 @@ printf '127.0.0.1\r\n' >"$work/app/data/domains.cfg"
 printf '[General]\nfr=1\n' >"$XDG_CONFIG_HOME/Orlvane/Orlvane_Tarnwick.ini"
 $ns sh -c '
   ip link set lo up
-  echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range
+  # Inside a user namespace only the mapped group can be named.
+  echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range 2>/dev/null ||
+    echo "0 0" > /proc/sys/net/ipv4/ping_group_range
   exec "$1"' sh "$work/app/tarnwick" >"$work/app.log" 2>&1 &
 app=$!
 

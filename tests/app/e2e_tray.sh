@@ -90,7 +90,9 @@ printf '127.0.0.1\r\nlocalhost\r\n' >"$work/app/data/domains.cfg"
 printf '[General]\nfr=1\n' >"$XDG_CONFIG_HOME/Orlvane/Orlvane_Tarnwick.ini"
 $ns sh -c '
   ip link set lo up
-  echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range
+  # Inside a user namespace only the mapped group can be named.
+  echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range 2>/dev/null ||
+    echo "0 0" > /proc/sys/net/ipv4/ping_group_range
   echo $$ > "$1"
   exec "$2"' sh "$work/app.pid" "$work/app/tarnwick" >"$work/app.log" 2>&1 &
 app=$!
