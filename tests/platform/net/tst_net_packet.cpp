@@ -1,5 +1,6 @@
 // Echo packets and reply matching on crafted bytes, without any network.
 
+#include "platform/net/echo_backends.h"
 #include "platform/net/packet.h"
 #include "platform/net/resolver.h"
 
@@ -101,6 +102,8 @@ private slots:
     void datagramReplies();
     void datagramErrors_data();
     void datagramErrors();
+    void onePassOutcome_data();
+    void onePassOutcome();
 };
 
 void TestNetPacket::checksum_data()
@@ -274,8 +277,18 @@ void TestNetPacket::rawPackets_data()
     }
     QTest::newRow("quoted header longer than the quote")
         << q(quoteWithOptions) << MatchKind::Truncated << 0 << "";
+    // Advice to the sender, not a failure of the request: the wait goes on.
     QTest::newRow("redirect") << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x1234, 77))
-                              << MatchKind::Unrelated << 0 << "";
+                              << MatchKind::Advisory << 0 << "";
+    QTest::newRow("source quench")
+        << q(icmpErrorFor(4, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77)) << MatchKind::Advisory
+        << 0 << "";
+    QTest::newRow("redirect for a foreign identifier")
+        << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x4321, 77)) << MatchKind::Unrelated
+        << 0 << "";
+    QTest::newRow("information request quoting ours")
+        << q(icmpErrorFor(15, 0, "198.18.1.1", "198.18.3.2", 0x1234, 77)) << MatchKind::Unrelated
+        << 0 << "";
 }
 
 void TestNetPacket::rawPackets()
@@ -347,6 +360,14 @@ void TestNetPacket::datagramErrors_data()
                                   << 11013;
     QTest::newRow("net unreachable")
         << icmp << 3 << 0 << "198.18.3.2" << 77 << MatchKind::IcmpError << 11002;
+    QTest::newRow("parameter problem")
+        << icmp << 12 << 0 << "198.18.3.2" << 77 << MatchKind::IcmpError << 11015;
+    // The kernel queues these too; they end nothing.
+    QTest::newRow("redirect") << icmp << 5 << 1 << "198.18.3.2" << 77 << MatchKind::Advisory << 0;
+    QTest::newRow("source quench")
+        << icmp << 4 << 0 << "198.18.3.2" << 77 << MatchKind::Advisory << 0;
+    QTest::newRow("redirect for an older attempt")
+        << icmp << 5 << 1 << "198.18.3.2" << 76 << MatchKind::Unrelated << 0;
     QTest::newRow("for another destination")
         << icmp << 3 << 1 << "198.18.3.50" << 77 << MatchKind::Unrelated << 0;
     QTest::newRow("for an older attempt")
@@ -392,6 +413,60 @@ void TestNetPacket::datagramErrors()
     }
     if (kind == MatchKind::LocalError) {
         QCOMPARE(m.error, EMSGSIZE);
+    }
+}
+
+void TestNetPacket::onePassOutcome_data()
+{
+    // What one pass over the queues read, in order: R reply, E ICMP error,
+    // L local error, A advisory, U unrelated. The winner is its index, -1 none.
+    QTest::addColumn<QString>("reads");
+    QTest::addColumn<int>("winner");
+    QTest::newRow("nothing") << "" << -1;
+    QTest::newRow("only ignored packets") << "UAU" << -1;
+    QTest::newRow("a reply") << "UR" << 1;
+    QTest::newRow("an error") << "AE" << 1;
+    QTest::newRow("error read before the reply") << "ER" << 1;
+    QTest::newRow("reply read before the error") << "RE" << 0;
+    QTest::newRow("local error, then the reply") << "LUR" << 2;
+    QTest::newRow("the first of two errors") << "EL" << 0;
+    QTest::newRow("the first of two replies") << "RR" << 0;
+}
+
+void TestNetPacket::onePassOutcome()
+{
+    QFETCH(QString, reads);
+    QFETCH(int, winner);
+    const auto start = EchoClock::now();
+    PendingOutcome outcome;
+    for (int i = 0; i < reads.size(); ++i) {
+        Match m;
+        switch (reads[i].toLatin1()) {
+        case 'R':
+            m.kind = MatchKind::Reply;
+            break;
+        case 'E':
+            m.kind = MatchKind::IcmpError;
+            break;
+        case 'L':
+            m.kind = MatchKind::LocalError;
+            break;
+        case 'A':
+            m.kind = MatchKind::Advisory;
+            break;
+        default:
+            m.kind = MatchKind::Unrelated;
+        }
+        m.address = static_cast<std::uint32_t>(i);
+        outcome.offer(m, start + std::chrono::milliseconds(i));
+    }
+    EchoClock::time_point t1 = start - std::chrono::hours(1);
+    const auto m = outcome.take(t1);
+    QCOMPARE(m.has_value(), winner >= 0);
+    if (m) {
+        QCOMPARE(int(m->address), winner);
+        // The time of the read that brought the winner.
+        QCOMPARE(t1, start + std::chrono::milliseconds(winner));
     }
 }
 
