@@ -1,6 +1,7 @@
 #include "platform/net/echo_backends.h"
 
 #include "platform/net/canceller.h"
+#include "platform/net/deadline_poll.h"
 
 #include <atomic>
 #include <cerrno>
@@ -139,13 +140,10 @@ EchoResult SocketEcho::echoUntil(const EchoRequest& request, int wakeFd)
     }
 
     const int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : 0;
-    const auto deadline = t0 + std::chrono::milliseconds(timeoutMs);
+    DeadlinePoll waiter(t0 + std::chrono::milliseconds(timeoutMs));
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - EchoClock::now()).count();
-        const int wait = left > 0 ? static_cast<int>(left) : 0;
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait);
+        const int ready = waiter.wait(fds, wakeFd >= 0 ? 2 : 1);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -173,7 +171,8 @@ EchoResult SocketEcho::echoUntil(const EchoRequest& request, int wakeFd)
                 return result;
             }
         }
-        if (wait == 0) {
+        // Checked after the read, so a busy socket cannot hold the wait open.
+        if (ready == 0 || waiter.passed()) {
             result.failure = EchoFailure::TimedOut;
             return result;
         }
