@@ -1,7 +1,8 @@
 // How late timed waits end, at nice 0 and at the workers' nice 5.
 //
-//   bench_wait [SAMPLES]
+//   bench_wait [SAMPLES [NICE [MS]]]
 //
+// NICE and MS pick one nice value and one wait length instead of all.
 // For each wait length and nice value, SAMPLES waits of each kind, one after
 // the other (never two at once: a timer firing for one would end another's
 // wait early and hide its slack). Prints the overshoot past the deadline in
@@ -93,6 +94,14 @@ std::vector<long long> measure(const Kind& kind, int nice, int waitMs, int sampl
 int main(int argc, char** argv)
 {
     const int samples = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    std::vector<int> nices{0, 5};
+    std::vector<int> lengths{100, 1000, 2000};
+    if (argc > 2) {
+        nices = {std::atoi(argv[2])};
+    }
+    if (argc > 3) {
+        lengths = {std::max(0, std::atoi(argv[3]))};
+    }
     const Kind kinds[] = {
         {"poll", false, pollWait},
         {"poll+slack", true, pollWait},
@@ -106,8 +115,8 @@ int main(int argc, char** argv)
     };
     std::printf("overshoot past the deadline, us (%d samples each)\n", samples);
     std::printf("%-11s %5s %7s %9s %9s %9s\n", "wait", "nice", "ms", "median", "mean", "max");
-    for (const int nice : {0, 5}) {
-        for (const int waitMs : {100, 1000, 2000}) {
+    for (const int nice : nices) {
+        for (const int waitMs : lengths) {
             for (const Kind& kind : kinds) {
                 std::vector<long long> late = measure(kind, nice, waitMs, samples);
                 std::sort(late.begin(), late.end());
