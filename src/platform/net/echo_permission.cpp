@@ -22,7 +22,8 @@ constexpr std::uint32_t kCapNetRawBit = 1u << 13;
 std::uint32_t readLe32(std::span<const std::uint8_t> b, std::size_t at)
 {
     return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+           static_cast<std::uint32_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 const char* const kSysctlAdvice =
@@ -154,16 +155,17 @@ bool pingGroupRangeAllows(const std::string& rangeText, std::span<const std::uin
 EchoPermissionFacts gatherEchoPermissionFacts(const std::string& helperPath)
 {
     EchoPermissionFacts facts;
-    struct stat st{};
+    struct stat st {};
     facts.helperPresent = ::stat(helperPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 
     if (facts.helperPresent) {
         std::uint8_t value[64];
-        const ssize_t n = ::getxattr(helperPath.c_str(), "security.capability", value, sizeof value);
+        const ssize_t n =
+            ::getxattr(helperPath.c_str(), "security.capability", value, sizeof value);
         facts.helperCapable =
             n > 0 && fileCapabilitiesGrantNetRaw({value, static_cast<std::size_t>(n)});
     }
-    struct statvfs fs{};
+    struct statvfs fs {};
     const std::string where = facts.helperPresent ? helperPath : folderOf(helperPath);
     facts.helperNosuid = ::statvfs(where.c_str(), &fs) == 0 && (fs.f_flag & ST_NOSUID) != 0;
 

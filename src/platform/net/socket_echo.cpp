@@ -320,8 +320,8 @@ std::unique_ptr<RawEcho> RawEcho::adopt(int fd, int* error)
     // Only replies and the errors that can end an attempt; in particular not
     // our own requests on loopback.
     icmp_filter filter{};
-    filter.data = ~((1u << IcmpEchoReply) | (1u << IcmpDestUnreachable) |
-                    (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
+    filter.data = ~((1u << IcmpEchoReply) | (1u << IcmpDestUnreachable) | (1u << IcmpTimeExceeded) |
+                    (1u << IcmpParameterProblem));
     if (::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0) {
         *error = errno;
         ::close(fd);

@@ -144,7 +144,8 @@ void TestNetDeadlinePoll::onTimeAtNiceFive()
     });
     worker.join();
     QVERIFY2(earliest >= 0, qPrintable(QStringLiteral("ended %1 us early").arg(-earliest)));
-    QVERIFY2(best <= 2000, qPrintable(QStringLiteral("best of %1: %2 us late").arg(kTries).arg(best)));
+    QVERIFY2(best <= 2000,
+             qPrintable(QStringLiteral("best of %1: %2 us late").arg(kTries).arg(best)));
 }
 
 QTEST_GUILESS_MAIN(TestNetDeadlinePoll)

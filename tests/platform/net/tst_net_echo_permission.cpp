@@ -79,7 +79,8 @@ void TestNetEchoPermission::diagnosis_data()
     QTest::newRow("missing, range allows") << "---G" << EchoPermissionCase::HelperMissing;
     QTest::newRow("nosuid, capability set") << "PCN-" << EchoPermissionCase::CapabilityIgnored;
     QTest::newRow("nosuid, no capability") << "P-N-" << EchoPermissionCase::CapabilityIgnored;
-    QTest::newRow("capability without effect") << "PC--" << EchoPermissionCase::CapabilityIneffective;
+    QTest::newRow("capability without effect")
+        << "PC--" << EchoPermissionCase::CapabilityIneffective;
     QTest::newRow("nothing granted") << "P---" << EchoPermissionCase::NotGranted;
     QTest::newRow("nothing granted, range allows") << "P--G" << EchoPermissionCase::NotGranted;
 }
@@ -94,15 +95,15 @@ void TestNetEchoPermission::diagnosis()
 void TestNetEchoPermission::noticeTellsCasesApart_data()
 {
     QTest::addColumn<QString>("facts");
-    QTest::addColumn<QStringList>("says");    // each must appear
+    QTest::addColumn<QStringList>("says");      // each must appear
     QTest::addColumn<QStringList>("neverSays"); // none may appear
     const QString setcap = QStringLiteral("setcap");
     const QString sysctl = QStringLiteral("ping_group_range");
     const QString helper = QString::fromStdString(kHelper);
-    QTest::newRow("missing")
-        << "----"
-        << QStringList{QStringLiteral("missing"), QStringLiteral("make install"), helper, sysctl}
-        << QStringList{setcap, QStringLiteral("nosuid")};
+    QTest::newRow("missing") << "----"
+                             << QStringList{QStringLiteral("missing"),
+                                            QStringLiteral("make install"), helper, sysctl}
+                             << QStringList{setcap, QStringLiteral("nosuid")};
     QTest::newRow("missing, range allows")
         << "---G" << QStringList{QStringLiteral("missing")} << QStringList{setcap, sysctl};
     QTest::newRow("nosuid, capability set")

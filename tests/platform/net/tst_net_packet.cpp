@@ -277,9 +277,8 @@ void TestNetPacket::rawPackets_data()
     // Advice to the sender, not a failure of the request: the wait goes on.
     QTest::newRow("redirect") << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x1234, 77))
                               << MatchKind::Advisory << 0 << "";
-    QTest::newRow("source quench")
-        << q(icmpErrorFor(4, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77)) << MatchKind::Advisory
-        << 0 << "";
+    QTest::newRow("source quench") << q(icmpErrorFor(4, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77))
+                                   << MatchKind::Advisory << 0 << "";
     QTest::newRow("redirect for a foreign identifier")
         << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x4321, 77)) << MatchKind::Unrelated
         << 0 << "";
