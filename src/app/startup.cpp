@@ -6,6 +6,7 @@
 
 #include "core/app_error.h"
 #include "platform/net/echo.h"
+#include "platform/net/echo_permission.h"
 #include "platform/page_opener.h"
 #include "platform/paths.h"
 #include "core/product.h"
@@ -19,7 +20,6 @@
 #include "ui/pictures.h"
 #include "ui/small_windows.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -27,19 +27,12 @@ namespace tarnwick::app {
 
 namespace {
 
+// Diagnosed when the notice is shown, so that it fits the machine as it is then.
 QString echoNoticeText()
 {
-    const QString helper = platform::echoHelperPath();
-    return QCoreApplication::translate(
-               "Tarnwick",
-               "Tarnwick cannot send echo requests (ping) on this system, so every host "
-               "will show \"Requested Timed out.\".\n\n"
-               "To allow it, run once:\n"
-               "    sudo setcap cap_net_raw+ep \"%1\"\n"
-               "or allow unprivileged ping for all users:\n"
-               "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"\n"
-               "(put that setting in /etc/sysctl.d/ to keep it after a restart).")
-        .arg(helper);
+    const std::string helper = platform::echoHelperPath().toLocal8Bit().toStdString();
+    return QString::fromLocal8Bit(
+        net::echoPermissionNotice(net::gatherEchoPermissionFacts(helper), helper));
 }
 
 } // namespace

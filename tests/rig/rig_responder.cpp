@@ -18,9 +18,14 @@
 //   from:ADDR   a correct reply whose IP source is ADDR
 //   unreach:C   destination unreachable with code C, quoting the request
 //   ttlx        time exceeded in transit, quoting the request
+//   redirect    a host redirect (to 198.18.10.99), quoting the request
+//   quench      a source quench, quoting the request
 //   trunc       a correct reply whose data is cut off (header only)
 // Actions joined by "+" ("ok+wrongseq") are all done, in order, for one request;
 // "ACTION@MS" does an action MS milliseconds after the request arrived.
+// What one request's actions send at once leaves in one system call
+// (sendmmsg), so the client finds it all queued together when it wakes,
+// provided both run on the same CPU.
 //
 // Prints "ready" once both sockets are open, then one line per request:
 //   req INDEX id=ID seq=SEQ src=A.B.C.D dst=A.B.C.D len=ICMP_LENGTH zero=0|1 action=ACTION
@@ -51,7 +56,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Kind { Ok, Drop, Delay, Dup, BadSum, WrongId, WrongSeq, From, Unreach, Ttlx, Trunc };
+enum class Kind {
+    Ok,
+    Drop,
+    Delay,
+    Dup,
+    BadSum,
+    WrongId,
+    WrongSeq,
+    From,
+    Unreach,
+    Ttlx,
+    Redirect,
+    Quench,
+    Trunc
+};
 
 struct Action {
     Kind kind = Kind::Ok;
@@ -135,6 +154,10 @@ bool parseAction(const std::string& whole, Action& a)
         a.kind = Kind::WrongSeq;
     } else if (name == "ttlx") {
         a.kind = Kind::Ttlx;
+    } else if (name == "redirect") {
+        a.kind = Kind::Redirect;
+    } else if (name == "quench") {
+        a.kind = Kind::Quench;
     } else if (name == "trunc") {
         a.kind = Kind::Trunc;
     } else if (name == "delay") {
@@ -220,10 +243,12 @@ std::vector<std::uint8_t> echoReply(const std::uint8_t* request, std::size_t ihl
 }
 
 // An error quoting the request's IP header and the first 8 bytes after it.
+// rest is the word after the checksum (a redirect's gateway).
 std::vector<std::uint8_t> icmpError(const std::uint8_t* request, std::size_t ihl, in_addr self,
-                                    std::uint8_t type, std::uint8_t code)
+                                    std::uint8_t type, std::uint8_t code, in_addr rest = {})
 {
     std::vector<std::uint8_t> icmp = {type, code, 0, 0, 0, 0, 0, 0};
+    std::memcpy(&icmp[4], &rest, 4);
     icmp.insert(icmp.end(), request, request + ihl + 8);
     put16(&icmp[2], checksum(icmp.data(), icmp.size()));
     in_addr destination{};
@@ -232,19 +257,46 @@ std::vector<std::uint8_t> icmpError(const std::uint8_t* request, std::size_t ihl
 }
 
 // Our own replies go out through the ICMP socket, so the kernel fragments
-// large ones; forged ones need a header of our own.
-void sendPacket(int icmpSocket, int rawIpSocket, const Outgoing& out)
+// large ones; forged ones need a header of our own. Runs of packets for the
+// same socket leave in one sendmmsg.
+void sendPackets(int icmpSocket, int rawIpSocket, const std::vector<Outgoing>& packets)
 {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    std::memcpy(&to.sin_addr, out.packet.data() + 16, 4);
-    const ssize_t sent = out.forged
-                             ? sendto(rawIpSocket, out.packet.data(), out.packet.size(), 0,
-                                      reinterpret_cast<const sockaddr*>(&to), sizeof to)
-                             : sendto(icmpSocket, out.packet.data() + 20, out.packet.size() - 20, 0,
-                                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (sent < 0) {
-        std::fprintf(stderr, "rig_responder: sendto: %s\n", std::strerror(errno));
+    for (std::size_t first = 0; first < packets.size();) {
+        const bool forged = packets[first].forged;
+        std::size_t end = first;
+        while (end < packets.size() && packets[end].forged == forged) {
+            ++end;
+        }
+        const std::size_t count = end - first;
+        std::vector<sockaddr_in> to(count);
+        std::vector<iovec> iov(count);
+        std::vector<mmsghdr> msgs(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Outgoing& out = packets[first + i];
+            to[i].sin_family = AF_INET;
+            std::memcpy(&to[i].sin_addr, out.packet.data() + 16, 4);
+            const std::size_t skip = forged ? 0 : 20;
+            iov[i].iov_base = const_cast<std::uint8_t*>(out.packet.data() + skip);
+            iov[i].iov_len = out.packet.size() - skip;
+            msgs[i] = {};
+            msgs[i].msg_hdr.msg_name = &to[i];
+            msgs[i].msg_hdr.msg_namelen = sizeof to[i];
+            msgs[i].msg_hdr.msg_iov = &iov[i];
+            msgs[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int fd = forged ? rawIpSocket : icmpSocket;
+        for (std::size_t done = 0; done < count;) {
+            const int sent =
+                sendmmsg(fd, msgs.data() + done, static_cast<unsigned>(count - done), 0);
+            if (sent <= 0) {
+                std::fprintf(stderr, "rig_responder: sendmmsg: %s\n", std::strerror(errno));
+                // Skip the one that failed and carry on with the rest.
+                ++done;
+                continue;
+            }
+            done += static_cast<std::size_t>(sent);
+        }
+        first = end;
     }
 }
 
@@ -306,9 +358,7 @@ int main(int argc, char** argv)
         const auto now = Clock::now();
         for (std::size_t i = 0; i < pending.size();) {
             if (pending[i].due <= now) {
-                for (const Outgoing& o : pending[i].packets) {
-                    sendPacket(rx, tx, o);
-                }
+                sendPackets(rx, tx, pending[i].packets);
                 std::printf("%s\n", pending[i].done.c_str());
                 std::fflush(stdout);
                 pending.erase(pending.begin() + static_cast<long>(i));
@@ -345,6 +395,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         ++index;
 
+        std::vector<Outgoing> atOnce;
         for (const Action& a : entry.actions) {
             std::vector<Outgoing> out;
             auto reply = [&](in_addr from, std::uint16_t replyId, std::uint16_t replySeq,
@@ -388,6 +439,15 @@ int main(int argc, char** argv)
             case Kind::Ttlx:
                 out.push_back({icmpError(ip, ihl, self, 11, 0), false});
                 break;
+            case Kind::Redirect: {
+                in_addr gateway{};
+                inet_pton(AF_INET, "198.18.10.99", &gateway);
+                out.push_back({icmpError(ip, ihl, self, 5, 1, gateway), false});
+                break;
+            }
+            case Kind::Quench:
+                out.push_back({icmpError(ip, ihl, self, 4, 0), false});
+                break;
             case Kind::Trunc:
                 reply(self, id, seq, false);
                 break;
@@ -396,10 +456,9 @@ int main(int argc, char** argv)
                 pending.push_back({arrived + std::chrono::milliseconds(after), std::move(out),
                                    "done " + std::to_string(index - 1) + " " + a.text});
             } else {
-                for (const Outgoing& o : out) {
-                    sendPacket(rx, tx, o);
-                }
+                atOnce.insert(atOnce.end(), out.begin(), out.end());
             }
         }
+        sendPackets(rx, tx, atOnce);
     }
 }

@@ -108,6 +108,9 @@ public:
     std::size_t delayedActionsDone() const;
     bool waitForDelayedActions(std::size_t count, int timeoutMs) const;
     void stop();
+    // The responder's process, for tests that schedule it (it runs exec'd
+    // in place of "ip netns exec").
+    pid_t pid() const { return m_pid; }
 
 private:
     void readLines();

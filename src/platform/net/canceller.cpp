@@ -1,5 +1,7 @@
 #include "platform/net/canceller.h"
 
+#include "platform/net/deadline_poll.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -44,20 +46,14 @@ bool Canceller::isCancelled() const
 
 bool Canceller::waitFor(int ms) const
 {
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
+    DeadlinePoll waiter(DeadlinePoll::Clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms));
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
-        const int wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         pollfd p{m_fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, wait);
+        const int r = waiter.wait(&p, 1);
         if (r > 0) {
             return true;
         }
-        if (r == 0 && wait == 0) {
-            return false;
-        }
-        if (r < 0 && errno != EINTR) {
+        if (r == 0 || errno != EINTR) {
             return false;
         }
     }

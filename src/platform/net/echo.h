@@ -18,10 +18,6 @@ enum class EchoPath {
 
 const char* echoPathName(EchoPath path);
 
-// What to tell the user when no path works (EchoPath::Unavailable): the two
-// ways an administrator can allow echo requests, naming the helper to grant.
-std::string echoPermissionAdvice(const std::string& helperPath);
-
 // One echo handle: opened for one attempt (or one trace), not shared between
 // threads. Late, duplicate and stale replies never complete a later echo.
 class EchoHandle {

@@ -19,6 +19,37 @@ using EchoClock = std::chrono::steady_clock;
 // Whole milliseconds, truncated: anything under 1 ms reads 0.
 std::uint32_t elapsedMs(EchoClock::time_point t0, EchoClock::time_point t1);
 
+// What one pass over a socket's queues brings for the attempt in flight. An
+// echo reply wins over an error quoting the same request found in the same
+// pass, whichever was read first: the host did answer. Otherwise the first
+// error counts. The time is the one taken after the winning read.
+class PendingOutcome {
+public:
+    void offer(const Match& m, EchoClock::time_point at)
+    {
+        if (!m.completes() || settled()) {
+            return;
+        }
+        if (!m_best || m.kind == MatchKind::Reply) {
+            m_best = m;
+            m_at = at;
+        }
+    }
+    // Nothing later in the pass can change the outcome.
+    bool settled() const { return m_best && m_best->kind == MatchKind::Reply; }
+    std::optional<Match> take(EchoClock::time_point& t1) const
+    {
+        if (m_best) {
+            t1 = m_at;
+        }
+        return m_best;
+    }
+
+private:
+    std::optional<Match> m_best;
+    EchoClock::time_point m_at{};
+};
+
 // The attempt loop shared by the datagram and the raw socket: drain, set the
 // TTL, send, then wait for a packet that matches the attempt.
 class SocketEcho : public EchoHandle {
@@ -39,8 +70,8 @@ protected:
 
     // Throws away whatever is queued from earlier attempts.
     virtual void drain() = 0;
-    // Reads everything queued now. Returns the first packet that completes
-    // the attempt, with t1 taken right after the read that brought it.
+    // Reads everything queued now. Returns what completes the attempt (see
+    // PendingOutcome), with t1 taken right after the read that brought it.
     virtual std::optional<Match> receivePending(const EchoExpectation& expected,
                                                 EchoClock::time_point& t1) = 0;
 

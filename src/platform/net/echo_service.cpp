@@ -21,15 +21,6 @@ const char* echoPathName(EchoPath path)
     return "unavailable";
 }
 
-std::string echoPermissionAdvice(const std::string& helperPath)
-{
-    return "This system does not let Tarnwick send ICMP echo requests. Either allow "
-           "unprivileged ICMP sockets: sudo sysctl -w net.ipv4.ping_group_range=\"0 "
-           "2147483647\" (add the setting to a file in /etc/sysctl.d to keep it), or give "
-           "the echo helper the right to send them: sudo setcap cap_net_raw+ep " +
-           helperPath;
-}
-
 SystemEchoService::SystemEchoService(std::string helperPath) : m_helperPath(std::move(helperPath))
 {
 }

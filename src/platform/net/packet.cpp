@@ -82,6 +82,11 @@ std::uint32_t statusForIcmp(int type, int code)
     }
 }
 
+bool icmpTypeFailsRequest(int type)
+{
+    return type == IcmpDestUnreachable || type == IcmpTimeExceeded || type == IcmpParameterProblem;
+}
+
 std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes)
 {
     std::uint32_t sum = 0;
@@ -146,8 +151,7 @@ Match matchRawPacket(std::span<const std::uint8_t> packet, const EchoExpectation
         m.address = source;
         return m;
     }
-    if (type != IcmpDestUnreachable && type != IcmpTimeExceeded && type != IcmpParameterProblem &&
-        type != IcmpSourceQuench) {
+    if (!icmpTypeFailsRequest(type) && type != IcmpRedirect && type != IcmpSourceQuench) {
         return ignored(MatchKind::Unrelated);
     }
 
@@ -164,6 +168,9 @@ Match matchRawPacket(std::span<const std::uint8_t> packet, const EchoExpectation
     if (quote[9] != 1 || readAddress(quote, 16) != expected.destination ||
         !isOurRequestHeader(quote.subspan(quotedIhl), expected)) {
         return ignored(MatchKind::Unrelated);
+    }
+    if (!icmpTypeFailsRequest(type)) {
+        return ignored(MatchKind::Advisory);
     }
     Match m;
     m.kind = MatchKind::IcmpError;
@@ -217,6 +224,10 @@ Match matchDatagramError(const ErrorQueueEntry& entry, std::span<const std::uint
     }
     if (!isOurRequestHeader(quoted, expected) || entry.sentTo != expected.destination) {
         return ignored(MatchKind::Unrelated);
+    }
+    // The kernel queues redirects and source quenches here too.
+    if (!icmpTypeFailsRequest(entry.type)) {
+        return ignored(MatchKind::Advisory);
     }
     Match m;
     m.kind = MatchKind::IcmpError;

@@ -20,10 +20,16 @@ enum IcmpType : std::uint8_t {
     IcmpEchoReply = 0,
     IcmpDestUnreachable = 3,
     IcmpSourceQuench = 4,
+    IcmpRedirect = 5,
     IcmpEchoRequest = 8,
     IcmpTimeExceeded = 11,
     IcmpParameterProblem = 12,
 };
+
+// Whether an ICMP message of this type that quotes a request means the
+// request failed. Redirects and source quenches only advise the sender; the
+// request itself may still be answered.
+bool icmpTypeFailsRequest(int type);
 
 // RFC 1071 ones' complement sum, complemented. Over a message that carries a
 // correct checksum the result is 0.
@@ -45,6 +51,7 @@ struct EchoExpectation {
 enum class MatchKind {
     Reply,       // our echo reply: status 0, address = destination
     IcmpError,   // an ICMP error quoting our request: status from type/code
+    Advisory,    // a redirect or source quench quoting our request: ignored
     LocalError,  // our own stack refused the request (datagram error queue)
     Truncated,   // too short to tell (or cut off): ignored
     BadChecksum, // ignored

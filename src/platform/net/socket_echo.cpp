@@ -1,6 +1,7 @@
 #include "platform/net/echo_backends.h"
 
 #include "platform/net/canceller.h"
+#include "platform/net/deadline_poll.h"
 
 #include <atomic>
 #include <cerrno>
@@ -139,13 +140,10 @@ EchoResult SocketEcho::echoUntil(const EchoRequest& request, int wakeFd)
     }
 
     const int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : 0;
-    const auto deadline = t0 + std::chrono::milliseconds(timeoutMs);
+    DeadlinePoll waiter(t0 + std::chrono::milliseconds(timeoutMs));
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - EchoClock::now()).count();
-        const int wait = left > 0 ? static_cast<int>(left) : 0;
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait);
+        const int ready = waiter.wait(fds, wakeFd >= 0 ? 2 : 1);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -173,7 +171,8 @@ EchoResult SocketEcho::echoUntil(const EchoRequest& request, int wakeFd)
                 return result;
             }
         }
-        if (wait == 0) {
+        // Checked after the read, so a busy socket cannot hold the wait open.
+        if (ready == 0 || waiter.passed()) {
             result.failure = EchoFailure::TimedOut;
             return result;
         }
@@ -274,10 +273,12 @@ std::optional<Match> DatagramEcho::readErrorQueue(const EchoExpectation& expecte
 std::optional<Match> DatagramEcho::receivePending(const EchoExpectation& expected,
                                                   EchoClock::time_point& t1)
 {
-    for (int i = 0; i < kMaxReadsPerWake; ++i) {
+    PendingOutcome outcome;
+    for (int i = 0; i < kMaxReadsPerWake && !outcome.settled(); ++i) {
         bool more = false;
-        if (auto m = readErrorQueue(expected, t1, more)) {
-            return m;
+        EchoClock::time_point at;
+        if (auto m = readErrorQueue(expected, at, more)) {
+            outcome.offer(*m, at);
         }
         sockaddr_in from{};
         iovec iov{m_buffer.data(), m_buffer.size()};
@@ -288,20 +289,18 @@ std::optional<Match> DatagramEcho::receivePending(const EchoExpectation& expecte
         msg.msg_iovlen = 1;
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT);
         if (n >= 0) {
-            t1 = EchoClock::now();
-            const Match m = matchDatagramReply(
-                std::span<const std::uint8_t>(m_buffer.data(), static_cast<std::size_t>(n)),
-                from.sin_addr.s_addr, expected);
-            if (m.completes()) {
-                return m;
-            }
+            at = EchoClock::now();
+            outcome.offer(matchDatagramReply(std::span<const std::uint8_t>(
+                                                 m_buffer.data(), static_cast<std::size_t>(n)),
+                                             from.sin_addr.s_addr, expected),
+                          at);
         } else if ((errno == EAGAIN || errno == EWOULDBLOCK) && !more) {
-            return std::nullopt;
+            break;
         }
         // Any other failure of the plain read was a pending socket error that
         // the read has now cleared; its details sit in the error queue.
     }
-    return std::nullopt;
+    return outcome.take(t1);
 }
 
 // --- raw socket ---
@@ -318,10 +317,11 @@ std::unique_ptr<RawEcho> RawEcho::open(int* error)
 
 std::unique_ptr<RawEcho> RawEcho::adopt(int fd, int* error)
 {
-    // Only replies and errors; in particular not our own requests on loopback.
+    // Only replies and the errors that can end an attempt; in particular not
+    // our own requests on loopback.
     icmp_filter filter{};
-    filter.data = ~((1u << IcmpEchoReply) | (1u << IcmpDestUnreachable) | (1u << IcmpSourceQuench) |
-                    (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
+    filter.data = ~((1u << IcmpEchoReply) | (1u << IcmpDestUnreachable) | (1u << IcmpTimeExceeded) |
+                    (1u << IcmpParameterProblem));
     if (::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0) {
         *error = errno;
         ::close(fd);
@@ -347,22 +347,22 @@ void RawEcho::drain()
 std::optional<Match> RawEcho::receivePending(const EchoExpectation& expected,
                                              EchoClock::time_point& t1)
 {
-    for (int i = 0; i < kMaxReadsPerWake; ++i) {
+    PendingOutcome outcome;
+    for (int i = 0; i < kMaxReadsPerWake && !outcome.settled(); ++i) {
         const ssize_t n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                return std::nullopt;
+                break;
             }
             continue;
         }
-        t1 = EchoClock::now();
-        const Match m = matchRawPacket(
-            std::span<const std::uint8_t>(m_buffer.data(), static_cast<std::size_t>(n)), expected);
-        if (m.completes()) {
-            return m;
-        }
+        const auto at = EchoClock::now();
+        outcome.offer(matchRawPacket(std::span<const std::uint8_t>(m_buffer.data(),
+                                                                   static_cast<std::size_t>(n)),
+                                     expected),
+                      at);
     }
-    return std::nullopt;
+    return outcome.take(t1);
 }
 
 // --- a handle that cannot send ---

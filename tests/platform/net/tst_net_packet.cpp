@@ -274,8 +274,17 @@ void TestNetPacket::rawPackets_data()
     }
     QTest::newRow("quoted header longer than the quote")
         << q(quoteWithOptions) << MatchKind::Truncated << 0 << "";
+    // Advice to the sender, not a failure of the request: the wait goes on.
     QTest::newRow("redirect") << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x1234, 77))
-                              << MatchKind::Unrelated << 0 << "";
+                              << MatchKind::Advisory << 0 << "";
+    QTest::newRow("source quench") << q(icmpErrorFor(4, 0, "198.18.2.2", "198.18.3.2", 0x1234, 77))
+                                   << MatchKind::Advisory << 0 << "";
+    QTest::newRow("redirect for a foreign identifier")
+        << q(icmpErrorFor(5, 1, "198.18.1.1", "198.18.3.2", 0x4321, 77)) << MatchKind::Unrelated
+        << 0 << "";
+    QTest::newRow("information request quoting ours")
+        << q(icmpErrorFor(15, 0, "198.18.1.1", "198.18.3.2", 0x1234, 77)) << MatchKind::Unrelated
+        << 0 << "";
 }
 
 void TestNetPacket::rawPackets()
@@ -347,6 +356,14 @@ void TestNetPacket::datagramErrors_data()
                                   << 11013;
     QTest::newRow("net unreachable")
         << icmp << 3 << 0 << "198.18.3.2" << 77 << MatchKind::IcmpError << 11002;
+    QTest::newRow("parameter problem")
+        << icmp << 12 << 0 << "198.18.3.2" << 77 << MatchKind::IcmpError << 11015;
+    // The kernel queues these too; they end nothing.
+    QTest::newRow("redirect") << icmp << 5 << 1 << "198.18.3.2" << 77 << MatchKind::Advisory << 0;
+    QTest::newRow("source quench")
+        << icmp << 4 << 0 << "198.18.3.2" << 77 << MatchKind::Advisory << 0;
+    QTest::newRow("redirect for an older attempt")
+        << icmp << 5 << 1 << "198.18.3.2" << 76 << MatchKind::Unrelated << 0;
     QTest::newRow("for another destination")
         << icmp << 3 << 1 << "198.18.3.50" << 77 << MatchKind::Unrelated << 0;
     QTest::newRow("for an older attempt")

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// Why echo requests are refused, and what to tell the user. The diagnosis is
+// a plain function of a few facts about the machine, so that every case can
+// be tried without changing the machine; gathering the facts is apart.
+namespace tarnwick::net {
+
+struct EchoPermissionFacts {
+    bool helperPresent = false;    // a file at the helper's path
+    bool helperCapable = false;    // its file capabilities include cap_net_raw
+    bool helperNosuid = false;     // its file system is mounted nosuid
+    bool groupRangeAllows = false; // net.ipv4.ping_group_range covers one of our groups
+};
+
+enum class EchoPermissionCase {
+    HelperMissing,         // nothing to grant the right to: it must be rebuilt or reinstalled
+    CapabilityIgnored,     // nosuid: the kernel ignores file capabilities there
+    CapabilityIneffective, // the helper carries the right, yet it does not take effect
+    NotGranted,            // the usual case: nobody has allowed echo requests yet
+};
+
+EchoPermissionCase diagnoseEchoPermission(const EchoPermissionFacts& facts);
+
+// The notice for the user: what is wrong, what to do, and what the log
+// shows meanwhile.
+std::string echoPermissionNotice(const EchoPermissionFacts& facts, const std::string& helperPath);
+
+// The facts of this machine, for the helper at helperPath.
+EchoPermissionFacts gatherEchoPermissionFacts(const std::string& helperPath);
+
+// Whether a security.capability attribute's value grants cap_net_raw
+// (permitted set; any revision of the format).
+bool fileCapabilitiesGrantNetRaw(std::span<const std::uint8_t> value);
+
+// Whether the text of /proc/sys/net/ipv4/ping_group_range ("LOW HIGH")
+// covers one of groups.
+bool pingGroupRangeAllows(const std::string& rangeText, std::span<const std::uint32_t> groups);
+
+} // namespace tarnwick::net
