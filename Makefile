@@ -8,7 +8,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DTARNWICK_WERROR=ON
 endif
 
-.PHONY: run test build deps deps-test install uninstall clean
+.PHONY: run test bench build deps deps-test deps-bench install uninstall clean
 
 # Starts the program even when echo requests cannot be allowed: the script
 # has said what to do, and the program tells the user again.
@@ -19,6 +19,15 @@ run: build
 test: deps-test build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure $(CTEST_FLAGS)
 
+# Prints what echoes cost next to ping and fping, inside a private network
+# (root): BENCH_SECONDS per subject of the idle benchmark (default 120),
+# BENCH_BEFORE another build folder to compare with.
+BENCH_SECONDS ?= 120
+BENCH_BEFORE ?=
+bench: deps-bench build
+	./bench/echo/run.sh $(BUILD_DIR)
+	./bench/idle/run.sh $(BENCH_SECONDS) $(BUILD_DIR) $(BENCH_BEFORE)
+
 build: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR)
@@ -28,6 +37,9 @@ deps:
 
 deps-test:
 	./scripts/install-deps.sh build test
+
+deps-bench:
+	./scripts/install-deps.sh build test bench
 
 # Installs into $(PREFIX)/lib/tarnwick with a link in $(PREFIX)/bin, a menu
 # entry, the icon and AppStream metadata; an existing data/ is kept.

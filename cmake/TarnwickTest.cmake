@@ -1,10 +1,14 @@
-# tarnwick_add_test(<name> SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [NETNS] [X11])
+# tarnwick_add_test(<name> SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [NETNS] [X11]
+#                   [ENV VAR=VALUE ...] [EXE <test target to run again>])
 # Every test runs isolated from the real user: a fresh temporary HOME and XDG
 # folders (tests/support/run-isolated.sh). NETNS tests run inside the private
 # network rig; X11 tests get their own Xvfb display.
 function(tarnwick_add_test name)
-  cmake_parse_arguments(T "NETNS;X11;NO_EXE" "TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
-  if(NOT T_NO_EXE)
+  cmake_parse_arguments(T "NETNS;X11;NO_EXE" "TIMEOUT;EXE" "SOURCES;LIBS;LABELS;ARGS;ENV" ${ARGN})
+  if(T_EXE)
+    # Another run of a test program built already, told apart by ENV.
+    set(cmd $<TARGET_FILE:${T_EXE}>)
+  elseif(NOT T_NO_EXE)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} tarnwick_test_support Qt6::Test project_warnings)
     set(cmd $<TARGET_FILE:${name}>)
@@ -25,8 +29,8 @@ function(tarnwick_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "TARNWICK_BUILD_DIR=${CMAKE_BINARY_DIR};TARNWICK_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  set(env TARNWICK_BUILD_DIR=${CMAKE_BINARY_DIR} TARNWICK_SOURCE_DIR=${PROJECT_SOURCE_DIR} ${T_ENV})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
   if(labels)
     set_tests_properties(${name} PROPERTIES LABELS "${labels}")
   endif()

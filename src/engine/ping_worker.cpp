@@ -69,6 +69,8 @@ void TNewThread::run()
                 break;
         }
     }
+    // On the worker's own thread, which its helper would not outlive anyway.
+    m_echo.reset();
 }
 
 void TNewThread::attempt()
@@ -79,7 +81,8 @@ void TNewThread::attempt()
     m_host = *entry;
     m_resultLine.clear();
 
-    std::unique_ptr<net::EchoHandle> handle = m_context.echo->open();
+    if (!m_echo)
+        m_echo = m_context.echo->open();
 
     const net::LookupResult lookup = m_context.resolve(m_host.toLocal8Bit().toStdString(), &m_cancel);
     if (lookup.cancelled || m_stop.load())
@@ -94,7 +97,7 @@ void TNewThread::attempt()
     request.destination = *lookup.address;
     request.dataSize = kEchoDataSize;
     request.timeoutMs = m_context.settings->timeoutMs();
-    const net::EchoResult result = handle->echo(request, &m_cancel);
+    const net::EchoResult result = m_echo->echo(request, &m_cancel);
     if (result.failure == net::EchoFailure::Cancelled || m_stop.load())
         return;
     if (result.failure == net::EchoFailure::NotPermitted && m_context.notPermitted)

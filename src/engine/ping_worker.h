@@ -12,8 +12,9 @@
 #include <memory>
 
 namespace tarnwick::net {
+class EchoHandle;
 class EchoService;
-}
+} // namespace tarnwick::net
 
 namespace tarnwick::engine {
 
@@ -66,6 +67,9 @@ private:
     const std::int32_t m_slotIndex;
 
     WorkerContext m_context;
+    // Opened at the first attempt and kept until the worker ends: on the
+    // helper path it holds one helper process for the worker's life.
+    std::unique_ptr<net::EchoHandle> m_echo;
     net::Canceller m_cancel;
     std::atomic<bool> m_stop{false};
 };

@@ -10,6 +10,7 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -102,8 +103,11 @@ void TTraceThread::Execute()
             using Clock = std::chrono::steady_clock;
             const auto t0 = Clock::now();
             const std::uint32_t r = SendProbe(hop);
-            const auto elapsed =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
+            // The whole call is timed, less what the echo layer held the
+            // request back before sending it (the helper paces its sends).
+            const auto took = Clock::now() - t0;
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::max<Clock::duration>(took - m_probeHeld, Clock::duration::zero()));
             if (stopping())
                 return;
             std::optional<int> shown;
@@ -155,6 +159,7 @@ std::uint32_t TTraceThread::SendProbe(std::uint8_t hop)
     request.ttl = hop;
     request.timeoutMs = kProbeTimeoutMs;
     const net::EchoResult result = IcmpHandle->echo(request, &m_cancel);
+    m_probeHeld = std::chrono::microseconds(result.heldUs);
     return result.reply ? result.reply->address : kNoReply;
 }
 

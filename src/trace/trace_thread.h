@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,6 +53,7 @@ public:
 private:
     void Execute();
     void ShowOutput();
+    // Also sets m_probeHeld: the part of the call that was no round trip.
     std::uint32_t SendProbe(std::uint8_t hop);
     bool stopping() const;
 
@@ -65,6 +67,7 @@ private:
     const TraceSink m_sink;
     const std::shared_ptr<net::EchoService> m_echo;
     const std::shared_ptr<const std::atomic<bool>> m_showNames;
+    std::chrono::microseconds m_probeHeld{0};
     core::BlockingHandover m_handover;
     net::Canceller m_cancel;
     std::thread m_thread;

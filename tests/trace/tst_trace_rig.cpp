@@ -2,12 +2,18 @@
 // two routers to a target, a first hop that never answers, a target that is
 // never reached, a silent name server, and a private hosts file that names
 // some of the routers. Hop addresses are checked against traceroute -I -n run
-// over the same route.
+// over the same route, probe times against round trips the rig makes.
+//
+// TARNWICK_ECHO_PATH chooses the way echo requests go, as the program itself
+// would come to it: "raw" as root; "datagram" and "helper" as an ordinary
+// user, with ICMP datagram sockets allowed, or refused and the helper granted
+// its capability.
 
 #include "trace_check.h"
 
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
+#include "rig/rig_processes.h"
 #include "rig/rig_support.h"
 #include "trace/trace_window.h"
 
@@ -16,6 +22,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <mutex>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
@@ -70,20 +78,79 @@ QStringList tracerouteHops(const QString& output)
 
 QString traceroute(const QString& destination, int maxHops)
 {
+    rig::AsRoot root; // raw sockets
     const auto r = rig::runCommand({"traceroute", "-I", "-n", "-w", "2", "-m",
                                     std::to_string(maxHops), destination.toStdString()},
                                    60000);
     return r.exitCode == 0 ? QString::fromStdString(r.output) : QString();
 }
 
+// The probe times of our output, or of traceroute's, in order.
+QList<double> probeTimes(const QString& output)
+{
+    QList<double> times;
+    static const QRegularExpression time(QStringLiteral("([0-9.]+) ms"));
+    for (auto it = time.globalMatch(output); it.hasNext();)
+        times << it.next().captured(1).toDouble();
+    return times;
+}
+
+// The echo path under test and the user it needs.
+struct PathSetting {
+    net::EchoPath path = net::EchoPath::Raw;
+    bool asUser = false;
+    const char* range = "1 0";
+    std::string helper = TARNWICK_ICMP_HELPER_PATH;
+};
+
+PathSetting& pathSetting()
+{
+    static PathSetting setting;
+    return setting;
+}
+
+// The system's own service, noting the path of every handle it opens.
+class NotingService : public net::EchoService {
+public:
+    explicit NotingService(std::string helper) : m_system(std::move(helper)) {}
+    std::unique_ptr<net::EchoHandle> open() override
+    {
+        auto handle = m_system.open();
+        std::lock_guard lock(mutex());
+        paths().push_back(handle->path());
+        return handle;
+    }
+    // Paths opened since the last call.
+    static std::vector<net::EchoPath> take()
+    {
+        std::lock_guard lock(mutex());
+        return std::exchange(paths(), {});
+    }
+
+private:
+    static std::mutex& mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<net::EchoPath>& paths()
+    {
+        static std::vector<net::EchoPath> p;
+        return p;
+    }
+    net::SystemEchoService m_system;
+};
+
+// The traceroute window, and while it lives the user the path needs.
 struct Window {
     Window()
-        : form(nullptr, TForm3::Dependencies{std::make_shared<net::SystemEchoService>(
-                            TARNWICK_ICMP_HELPER_PATH)})
+        : user(pathSetting().asUser ? std::make_unique<rig::AsUser>() : nullptr),
+          form(nullptr, TForm3::Dependencies{std::make_shared<NotingService>(pathSetting().helper)})
     {
         form.show();
     }
     QString output() const { return form.memShowTracert->text(); }
+    std::unique_ptr<rig::AsUser> user;
     TForm3 form;
 };
 
@@ -95,6 +162,8 @@ private slots:
     void initTestCase();
     void traces_data();
     void traces();
+    void probeTimesAreRoundTrips_data();
+    void probeTimesAreRoundTrips();
     void unresolvableHost();
     void hopNames_data();
     void hopNames();
@@ -103,10 +172,12 @@ private slots:
     void lookupButtons();
     void exitDuringLookups_data();
     void exitDuringLookups();
+    void cleanup();
     void cleanupTestCase();
 
 private:
     std::unique_ptr<rig::HostsFileOverride> m_hosts;
+    std::unique_ptr<rig::PingGroupRange> m_range;
 };
 
 void TestTraceRig::initTestCase()
@@ -115,10 +186,38 @@ void TestTraceRig::initTestCase()
         QSKIP("needs the private test network (tests/rig/rig.sh)");
     m_hosts = std::make_unique<rig::HostsFileOverride>(kHosts);
     QVERIFY(m_hosts->ok());
+
+    const QByteArray path = qgetenv("TARNWICK_ECHO_PATH");
+    PathSetting& setting = pathSetting();
+    if (path == "datagram") {
+        setting.path = net::EchoPath::Datagram;
+        setting.asUser = true;
+        setting.range = "0 2147483647";
+    } else if (path == "helper") {
+        setting.path = net::EchoPath::Helper;
+        setting.asUser = true;
+        setting.helper = rig::grantedCopy(TARNWICK_ICMP_HELPER_PATH, "tarnwick-icmp-helper");
+        QVERIFY2(!setting.helper.empty(), "cannot grant the helper its capability");
+    } else {
+        QVERIFY2(path.isEmpty() || path == "raw", path.constData());
+        QVERIFY2(geteuid() == 0, "the raw path needs root");
+    }
+    m_range = std::make_unique<rig::PingGroupRange>(setting.range);
+    QVERIFY(m_range->ok());
+    qInfo("echo path %s%s", net::echoPathName(setting.path),
+          setting.asUser ? " as an ordinary user" : "");
+}
+
+// Every trace of the case went the chosen way.
+void TestTraceRig::cleanup()
+{
+    for (const net::EchoPath path : NotingService::take())
+        QCOMPARE(net::echoPathName(path), net::echoPathName(pathSetting().path));
 }
 
 void TestTraceRig::cleanupTestCase()
 {
+    m_range.reset();
     m_hosts.reset();
 }
 
@@ -194,6 +293,46 @@ void TestTraceRig::traces()
     QVERIFY2(!reference.isEmpty(), "traceroute did not run");
     QCOMPARE(ourHops(ours), tracerouteHops(reference));
     qInfo("Tarnwick:\n%s\ntraceroute -I -n:\n%s", qPrintable(piece(ours)), qPrintable(reference));
+}
+
+void TestTraceRig::probeTimesAreRoundTrips_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("plan"); // the responder's; empty: the kernel answers
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<int>("roundTripMs");
+    // Probes back to back, each answered at once: nothing the echo layer does
+    // between them (the helper paces its sends) may show as time.
+    QTest::newRow("target two routers away") << "198.18.3.2" << QString() << 3 << 0;
+    QTest::newRow("responder 30 ms away")
+        << QString::fromLatin1(rig::kResponder) << "delay:30" << 1 << 30;
+}
+
+void TestTraceRig::probeTimesAreRoundTrips()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, plan);
+    QFETCH(int, hops);
+    QFETCH(int, roundTripMs);
+    std::unique_ptr<rig::RigResponder> responder;
+    if (!plan.isEmpty()) {
+        responder = std::make_unique<rig::RigResponder>(plan.toStdString());
+        QVERIFY2(responder->isReady(), responder->error().c_str());
+    }
+    // The neighbours are known before any probe is timed.
+    QVERIFY(!traceroute(host, hops).isEmpty());
+    Window w;
+    startTrace(w.form, host, QString::number(hops));
+    QVERIFY(waitForTraceEnd(w.form, kTraceTimeoutMs));
+    const QList<double> ours = probeTimes(w.output());
+    QCOMPARE(ours.size(), 3 * hops);
+    const QString reference = traceroute(host, hops);
+    qInfo("Tarnwick (%s):\n%s\ntraceroute -I -n:\n%s", net::echoPathName(pathSetting().path),
+          qPrintable(piece(w.output())), qPrintable(reference));
+    for (const double t : ours) {
+        QVERIFY2(t >= roundTripMs && t < roundTripMs + 5,
+                 qPrintable(QStringLiteral("a probe took %1 ms:\n%2").arg(t).arg(w.output())));
+    }
 }
 
 // The lookup's own text, with no line break after it.
@@ -350,10 +489,10 @@ void TestTraceRig::exitDuringLookups_data()
 void TestTraceRig::exitDuringLookups()
 {
     QFETCH(bool, inTrace);
-    Window w;
-    w.form.Edit2->setText(QStringLiteral("old"));
     rig::HostsFileOverride noNames("127.0.0.1\tlocalhost\n");
     QVERIFY(noNames.ok());
+    Window w;
+    w.form.Edit2->setText(QStringLiteral("old"));
     if (inTrace) {
         w.form.CheckBox1->setChecked(true);
         startTrace(w.form, QStringLiteral("198.18.3.2"), QStringLiteral("32"));

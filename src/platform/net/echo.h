@@ -18,8 +18,9 @@ enum class EchoPath {
 
 const char* echoPathName(EchoPath path);
 
-// One echo handle: opened for one attempt (or one trace), not shared between
-// threads. Late, duplicate and stale replies never complete a later echo.
+// One echo handle, kept by one user (a ping worker, a trace) for all its
+// echoes and used from one thread only. Late, duplicate and stale replies
+// never complete a later echo.
 class EchoHandle {
 public:
     virtual ~EchoHandle() = default;
@@ -36,7 +37,8 @@ public:
 
 // The real thing: datagram socket where the system allows it, else an
 // in-process raw socket when the process may open one, else the helper
-// program at helperPath, else a handle whose every echo fails with NotPermitted.
+// program at helperPath (one helper process per handle), else a handle whose
+// echoes fail with NotPermitted until one of the others becomes possible.
 class SystemEchoService : public EchoService {
 public:
     explicit SystemEchoService(std::string helperPath);

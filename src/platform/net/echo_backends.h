@@ -125,8 +125,12 @@ private:
 std::uint16_t nextRawIdentifier();
 
 // Spawns the helper program and waits until it has its socket; null with
-// *error set when it is missing or cannot open one.
+// *error set when it is missing or cannot open one. The handle keeps that
+// helper for all its echoes and starts a new one only when it has died.
 std::unique_ptr<EchoHandle> openHelperEcho(const std::string& helperPath, int* error);
+
+// Helper processes this process has started so far (tests and benchmarks).
+std::uint64_t helperProcessesStarted();
 
 // A handle whose every echo fails at once the same way.
 std::unique_ptr<EchoHandle> makeFailingEcho(EchoPath path, EchoFailure failure, int error);

@@ -45,28 +45,67 @@ std::unique_ptr<EchoHandle> SystemEchoService::openPath(EchoPath path,
     return nullptr;
 }
 
-std::unique_ptr<EchoHandle> SystemEchoService::open()
+namespace {
+
+struct PathChoice {
+    std::unique_ptr<EchoHandle> handle;
+    bool canSend = true; // false: a stand-in whose every echo fails
+};
+
+PathChoice choosePath(const std::string& helperPath)
 {
-    // Decided afresh for every handle: the administrator may open the ICMP
-    // group range or grant the helper its capability while we run.
     int error = 0;
     if (auto handle = DatagramEcho::open(&error)) {
-        return handle;
+        return {std::move(handle)};
     }
     if (error != EACCES && error != EPROTONOSUPPORT && error != EAFNOSUPPORT) {
         // Out of descriptors or memory: this attempt fails, the next may not.
-        return makeFailingEcho(EchoPath::Datagram, EchoFailure::SendFailed, error);
+        return {makeFailingEcho(EchoPath::Datagram, EchoFailure::SendFailed, error), false};
     }
     if (auto handle = RawEcho::open(&error)) {
-        return handle;
+        return {std::move(handle)};
     }
     if (error != EPERM && error != EACCES) {
-        return makeFailingEcho(EchoPath::Raw, EchoFailure::SendFailed, error);
+        return {makeFailingEcho(EchoPath::Raw, EchoFailure::SendFailed, error), false};
     }
-    if (auto handle = openHelperEcho(m_helperPath, &error)) {
-        return handle;
+    if (auto handle = openHelperEcho(helperPath, &error)) {
+        return {std::move(handle)};
     }
-    return makeFailingEcho(EchoPath::Unavailable, EchoFailure::NotPermitted, EPERM);
+    return {makeFailingEcho(EchoPath::Unavailable, EchoFailure::NotPermitted, EPERM), false};
+}
+
+// The handle a worker keeps for its whole life: the path found when it was
+// opened, or, while none could send, the path found afresh at each echo (the
+// administrator may open the ICMP group range or grant the helper its
+// capability while we run).
+class SystemEcho final : public EchoHandle {
+public:
+    explicit SystemEcho(std::string helperPath) : m_helperPath(std::move(helperPath))
+    {
+        m_choice = choosePath(m_helperPath);
+    }
+
+    EchoResult echo(const EchoRequest& request, const Canceller* cancel) override
+    {
+        if (!m_choice.canSend && !m_justChosen) {
+            m_choice = choosePath(m_helperPath);
+        }
+        m_justChosen = false;
+        return m_choice.handle->echo(request, cancel);
+    }
+    EchoPath path() const override { return m_choice.handle->path(); }
+
+private:
+    const std::string m_helperPath;
+    PathChoice m_choice;
+    bool m_justChosen = true;
+};
+
+} // namespace
+
+std::unique_ptr<EchoHandle> SystemEchoService::open()
+{
+    return std::make_unique<SystemEcho>(m_helperPath);
 }
 
 } // namespace tarnwick::net

@@ -51,6 +51,10 @@ struct EchoResult {
     std::optional<EchoReply> reply;
     EchoFailure failure = EchoFailure::None;
     int error = 0; // errno behind a SendFailed or NotPermitted, for diagnostics
+    // Time the call spent before the request went out that belongs to no
+    // round trip (the helper's pacing, starting a helper), in microseconds.
+    // Whoever times the whole call takes it off.
+    std::uint32_t heldUs = 0;
 };
 
 } // namespace tarnwick::net

@@ -4,8 +4,10 @@
 #include "platform/net/helper_protocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <poll.h>
 #include <spawn.h>
@@ -25,6 +27,8 @@ constexpr int kAnswerMarginMs = 2000;
 // How long a helper gets to leave by itself once its input is closed.
 constexpr int kExitGraceMs = 1000;
 
+std::atomic<std::uint64_t> g_helpersStarted{0};
+
 enum class ReadStatus { Complete, Closed, TimedOut, Woken, Failed };
 
 int msUntil(EchoClock::time_point deadline)
@@ -34,6 +38,18 @@ int msUntil(EchoClock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+std::uint32_t microsecondsSince(EchoClock::time_point t0)
+{
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(EchoClock::now() - t0).count();
+    return us > 0 ? static_cast<std::uint32_t>(us) : 0;
+}
+
+// One helper process for the handle's whole life: each echo is a request on
+// the same stream. A wait cut short leaves the helper running (it is told to
+// stop waiting, and its late answer is known by its id); a helper that has
+// died is replaced at the next echo. The helper ends with the thread that
+// started it, so a handle belongs to one thread.
 class HelperEcho final : public EchoHandle {
 public:
     explicit HelperEcho(std::string path) : m_path(std::move(path)) {}
@@ -47,8 +63,9 @@ public:
     EchoPath path() const override { return EchoPath::Helper; }
 
 private:
-    ReadStatus readFrame(std::uint8_t* out, std::size_t size, int wakeFd,
-                         EchoClock::time_point deadline);
+    ReadStatus readFrame(HelperResponseFrame& out, int wakeFd, EchoClock::time_point deadline);
+    bool sendFrame(const HelperRequestFrame& frame);
+    void reapIfGone();
     void stop();
     void kill();
     void reap();
@@ -57,6 +74,9 @@ private:
     pid_t m_pid = -1;
     int m_stream = -1;
     int m_pidfd = -1;
+    std::uint32_t m_lastId = 0;
+    // Bytes of an answer whose reading was cut short; the rest follows.
+    std::vector<std::uint8_t> m_partial;
 };
 
 int HelperEcho::start()
@@ -91,13 +111,15 @@ int HelperEcho::start()
         ::close(sv[0]);
         return spawned;
     }
+    g_helpersStarted.fetch_add(1, std::memory_order_relaxed);
     m_pid = pid;
     m_stream = sv[0];
     m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    m_partial.clear();
 
     HelperResponseFrame frame{};
     const auto deadline = EchoClock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    if (readFrame(frame.data(), frame.size(), -1, deadline) != ReadStatus::Complete) {
+    if (readFrame(frame, -1, deadline) != ReadStatus::Complete) {
         kill();
         return EIO;
     }
@@ -112,11 +134,10 @@ int HelperEcho::start()
     return 0;
 }
 
-ReadStatus HelperEcho::readFrame(std::uint8_t* out, std::size_t size, int wakeFd,
+ReadStatus HelperEcho::readFrame(HelperResponseFrame& out, int wakeFd,
                                  EchoClock::time_point deadline)
 {
-    std::size_t have = 0;
-    while (have < size) {
+    while (m_partial.size() < out.size()) {
         pollfd fds[2] = {{m_stream, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         const int wait = msUntil(deadline);
         const int ready = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait);
@@ -135,7 +156,9 @@ ReadStatus HelperEcho::readFrame(std::uint8_t* out, std::size_t size, int wakeFd
             }
             continue;
         }
-        const ssize_t n = ::recv(m_stream, out + have, size - have, MSG_DONTWAIT);
+        std::uint8_t chunk[kHelperResponseSize];
+        const ssize_t n =
+            ::recv(m_stream, chunk, out.size() - m_partial.size(), MSG_DONTWAIT);
         if (n == 0) {
             return ReadStatus::Closed;
         }
@@ -145,9 +168,38 @@ ReadStatus HelperEcho::readFrame(std::uint8_t* out, std::size_t size, int wakeFd
             }
             return ReadStatus::Failed;
         }
-        have += static_cast<std::size_t>(n);
+        m_partial.insert(m_partial.end(), chunk, chunk + n);
     }
+    std::copy_n(m_partial.begin(), out.size(), out.begin());
+    m_partial.clear();
     return ReadStatus::Complete;
+}
+
+bool HelperEcho::sendFrame(const HelperRequestFrame& frame)
+{
+    return ::send(m_stream, frame.data(), frame.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(frame.size());
+}
+
+// A helper that was killed or crashed since the last echo is let go here, so
+// that this echo starts a new one instead of failing on the dead stream.
+void HelperEcho::reapIfGone()
+{
+    if (m_pid < 0) {
+        return;
+    }
+    int status = 0;
+    const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+    if (r == 0) {
+        return;
+    }
+    ::close(m_stream);
+    m_stream = -1;
+    if (m_pidfd >= 0) {
+        ::close(m_pidfd);
+    }
+    m_pidfd = -1;
+    m_pid = -1;
 }
 
 EchoResult HelperEcho::echo(const EchoRequest& request, const Canceller* cancel)
@@ -163,9 +215,12 @@ EchoResult HelperEcho::echo(const EchoRequest& request, const Canceller* cancel)
         result.error = EINVAL;
         return result;
     }
-    // A helper that was stopped by a cancel (or died) is started again.
+    reapIfGone();
     if (m_pid < 0) {
-        if (const int error = start(); error != 0) {
+        const auto t0 = EchoClock::now();
+        const int error = start();
+        result.heldUs = microsecondsSince(t0);
+        if (error != 0) {
             result.failure = EchoFailure::SendFailed;
             result.error = error;
             return result;
@@ -173,51 +228,68 @@ EchoResult HelperEcho::echo(const EchoRequest& request, const Canceller* cancel)
     }
 
     HelperRequest r;
+    r.id = ++m_lastId;
+    if (r.id == 0) {
+        r.id = ++m_lastId; // 0 is the hello's
+    }
     r.destination = request.destination;
     r.dataSize = request.dataSize;
     r.ttl = static_cast<std::uint16_t>(request.ttl);
     r.timeoutMs = static_cast<std::uint32_t>(
         std::clamp(request.timeoutMs, 1, static_cast<int>(kHelperMaxTimeoutMs)));
-    const HelperRequestFrame out = encodeHelperRequest(r);
-    if (::send(m_stream, out.data(), out.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(out.size())) {
+    if (!sendFrame(encodeHelperRequest(r))) {
         result.failure = EchoFailure::SendFailed;
         result.error = errno;
         kill();
         return result;
     }
 
-    HelperResponseFrame in{};
     const auto deadline =
         EchoClock::now() + std::chrono::milliseconds(r.timeoutMs + kAnswerMarginMs);
-    switch (readFrame(in.data(), in.size(), wakeFd, deadline)) {
-    case ReadStatus::Complete:
-        break;
-    case ReadStatus::Woken:
-        // The helper would sit out its wait; a fresh one is cheaper than
-        // waiting for it.
-        kill();
-        result.failure = EchoFailure::Cancelled;
-        return result;
-    case ReadStatus::TimedOut:
-        kill();
-        result.failure = EchoFailure::TimedOut;
-        return result;
-    case ReadStatus::Closed:
-    case ReadStatus::Failed:
-        kill();
-        result.failure = EchoFailure::SendFailed;
-        result.error = EIO;
-        return result;
+    std::optional<HelperResponse> answer;
+    while (!answer) {
+        HelperResponseFrame in{};
+        switch (readFrame(in, wakeFd, deadline)) {
+        case ReadStatus::Complete:
+            break;
+        case ReadStatus::Woken: {
+            // The helper stays: it stops waiting, and its answer to this
+            // request is passed over by id at the next echo.
+            HelperRequest abandon;
+            abandon.kind = HelperRequestKind::Abandon;
+            abandon.id = r.id;
+            if (!sendFrame(encodeHelperRequest(abandon))) {
+                kill();
+            }
+            result.failure = EchoFailure::Cancelled;
+            return result;
+        }
+        case ReadStatus::TimedOut:
+            // Silent well past its time-out: it cannot be trusted any more.
+            kill();
+            result.failure = EchoFailure::TimedOut;
+            return result;
+        case ReadStatus::Closed:
+        case ReadStatus::Failed:
+            kill();
+            result.failure = EchoFailure::SendFailed;
+            result.error = EIO;
+            return result;
+        }
+        answer = decodeHelperResponse(in);
+        if (!answer) {
+            kill();
+            result.failure = EchoFailure::SendFailed;
+            result.error = EPROTO;
+            return result;
+        }
+        if (answer->id != r.id) {
+            // The answer to an earlier request whose wait was cut short.
+            answer.reset();
+        }
     }
 
-    const auto answer = decodeHelperResponse(in);
-    if (!answer) {
-        kill();
-        result.failure = EchoFailure::SendFailed;
-        result.error = EPROTO;
-        return result;
-    }
+    result.heldUs += answer->heldUs;
     switch (answer->outcome) {
     case HelperOutcome::Reply:
         result.reply = EchoReply{answer->status, answer->roundTripMs, answer->address};
@@ -232,6 +304,8 @@ EchoResult HelperEcho::echo(const EchoRequest& request, const Canceller* cancel)
         break;
     case HelperOutcome::Ready:
     case HelperOutcome::Unavailable:
+    case HelperOutcome::Abandoned:
+        // Nothing of ours ended this wait: the stream is out of step.
         kill();
         result.failure = EchoFailure::SendFailed;
         result.error = EPROTO;
@@ -304,6 +378,11 @@ std::unique_ptr<EchoHandle> openHelperEcho(const std::string& helperPath, int* e
         return nullptr;
     }
     return handle;
+}
+
+std::uint64_t helperProcessesStarted()
+{
+    return g_helpersStarted.load(std::memory_order_relaxed);
 }
 
 } // namespace tarnwick::net

@@ -52,8 +52,9 @@ HelperRequestFrame encodeHelperRequest(const HelperRequest& request)
     put16(&f[6], request.ttl);
     std::memcpy(&f[8], &request.destination, 4);
     put16(&f[12], request.dataSize);
-    put16(&f[14], 0);
+    put16(&f[14], static_cast<std::uint16_t>(request.kind));
     put32(&f[16], request.timeoutMs);
+    put32(&f[20], request.id);
     return f;
 }
 
@@ -69,8 +70,17 @@ RequestCheck decodeHelperRequest(std::span<const std::uint8_t, kHelperRequestSiz
     std::memcpy(&r.destination, f + 8, 4);
     r.dataSize = get16(f + 12);
     r.timeoutMs = get32(f + 16);
-    if (get16(f + 14) != 0) {
-        return RequestCheck::BadReserved;
+    r.id = get32(f + 20);
+    const std::uint16_t kind = get16(f + 14);
+    if (kind == static_cast<std::uint16_t>(HelperRequestKind::Abandon)) {
+        // Nothing is sent for it, so nothing else in it matters.
+        out = HelperRequest{};
+        out.kind = HelperRequestKind::Abandon;
+        out.id = r.id;
+        return RequestCheck::Ok;
+    }
+    if (kind != static_cast<std::uint16_t>(HelperRequestKind::Echo)) {
+        return RequestCheck::BadKind;
     }
     if (r.ttl > 255) {
         return RequestCheck::BadTtl;
@@ -97,6 +107,8 @@ HelperResponseFrame encodeHelperResponse(const HelperResponse& response)
     put32(&f[12], response.roundTripMs);
     std::memcpy(&f[16], &response.address, 4);
     put32(&f[20], response.error);
+    put32(&f[24], response.id);
+    put32(&f[28], response.heldUs);
     return f;
 }
 
@@ -109,7 +121,7 @@ decodeHelperResponse(std::span<const std::uint8_t, kHelperResponseSize> frame)
     }
     const std::uint32_t outcome = get32(f + 4);
     if (outcome < static_cast<std::uint32_t>(HelperOutcome::Ready) ||
-        outcome > static_cast<std::uint32_t>(HelperOutcome::Rejected)) {
+        outcome > static_cast<std::uint32_t>(HelperOutcome::Abandoned)) {
         return std::nullopt;
     }
     HelperResponse r;
@@ -118,6 +130,8 @@ decodeHelperResponse(std::span<const std::uint8_t, kHelperResponseSize> frame)
     r.roundTripMs = get32(f + 12);
     std::memcpy(&r.address, f + 16, 4);
     r.error = get32(f + 20);
+    r.id = get32(f + 24);
+    r.heldUs = get32(f + 28);
     return r;
 }
 

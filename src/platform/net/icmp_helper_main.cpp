@@ -2,13 +2,15 @@
 // It opens one raw ICMP socket, gives up every capability for good, and then
 // does nothing but answer fixed-size echo requests on stdin with fixed-size
 // results on stdout (see helper_protocol.h), one at a time and paced. It runs
-// no other program, reads no environment and leaves when its input closes.
+// no other program, reads no environment and leaves when its input closes, or
+// when the thread that started it ends.
 
 #include "platform/net/echo_backends.h"
 #include "platform/net/helper_protocol.h"
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include <linux/capability.h>
@@ -89,10 +91,25 @@ ReadStatus readFrame(HelperRequestFrame& frame)
     return ReadStatus::Complete;
 }
 
+std::uint32_t microsecondsBetween(EchoClock::time_point from, EchoClock::time_point to)
+{
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(to - from).count();
+    return us > 0 ? static_cast<std::uint32_t>(us) : 0;
+}
+
 } // namespace
 
 int main()
 {
+    // A backstop for a client that goes without closing our input. Set here,
+    // not by the client: starting a file with capabilities clears it.
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    if (::getppid() != parent) {
+        return kExitClosed;
+    }
+    // A client gone mid-answer is an ordinary end, not a signal.
+    ::signal(SIGPIPE, SIG_IGN);
     // Keep nothing the parent may have leaked to us.
     ::close_range(3, ~0u, 0);
 
@@ -118,7 +135,9 @@ int main()
         return kExitNoSocket;
     }
     echo->reportAs(EchoPath::Helper);
-    if (!answer(HelperResponse{HelperOutcome::Ready, 0, 0, 0, 0})) {
+    HelperResponse ready;
+    ready.outcome = HelperOutcome::Ready;
+    if (!answer(ready)) {
         return kExitClosed;
     }
 
@@ -133,14 +152,21 @@ int main()
         case ReadStatus::Cut:
             return kExitBadInput;
         }
+        const auto received = EchoClock::now();
         HelperRequest request;
         const RequestCheck check = decodeHelperRequest(frame, request);
         if (check == RequestCheck::BadFrame) {
             return kExitBadInput;
         }
+        if (check == RequestCheck::Ok && request.kind == HelperRequestKind::Abandon) {
+            // Nothing waits any more (the wait it was meant to end has been
+            // answered already, or it came late).
+            continue;
+        }
+        HelperResponse r;
         if (check != RequestCheck::Ok) {
-            HelperResponse r;
             r.outcome = HelperOutcome::Rejected;
+            r.id = request.id;
             r.error = EINVAL;
             if (!answer(r)) {
                 return kExitClosed;
@@ -155,11 +181,12 @@ int main()
         echoRequest.dataSize = request.dataSize;
         echoRequest.ttl = request.ttl;
         echoRequest.timeoutMs = static_cast<int>(request.timeoutMs);
-        // Anything arriving on stdin during the wait (the client going away,
-        // or a second request it must not send yet) ends the wait.
+        // Anything arriving on stdin during the wait (an abandon frame, the
+        // next request, the client going away) ends the wait.
         const EchoResult result = echo->echoUntil(echoRequest, STDIN_FILENO);
 
-        HelperResponse r;
+        r.id = request.id;
+        r.heldUs = microsecondsBetween(received, lastSend);
         switch (result.failure) {
         case EchoFailure::None:
             r.outcome = HelperOutcome::Reply;
@@ -171,7 +198,9 @@ int main()
             r.outcome = HelperOutcome::TimedOut;
             break;
         case EchoFailure::Cancelled:
-            return kExitClosed;
+            // The next read tells an abandon frame, a request and the end apart.
+            r.outcome = HelperOutcome::Abandoned;
+            break;
         case EchoFailure::SendFailed:
         case EchoFailure::NotPermitted:
             r.outcome = HelperOutcome::SendFailed;

@@ -1,11 +1,15 @@
 // The echo helper program as its own client would never use it: malformed
-// frames, requests out of bounds, pacing, going away, its capabilities, and
-// an ordinary user who can reach echo requests through it alone.
+// frames, requests out of bounds, pacing, waits ended early, going away, its
+// capabilities, and an ordinary user who can reach echo requests through it
+// alone; then the handle that keeps one helper for all its echoes.
 
 #include "platform/net/canceller.h"
+#include "platform/net/echo.h"
+#include "platform/net/echo_backends.h"
 #include "platform/net/echo_types.h"
 #include "platform/net/helper_protocol.h"
 #include "platform/net/resolver.h"
+#include "rig/rig_processes.h"
 #include "rig/rig_support.h"
 
 #include <QRegularExpression>
@@ -14,6 +18,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -138,13 +143,32 @@ private:
     int m_out = -1;
 };
 
-HelperRequest requestTo(const char* destination, std::uint32_t timeoutMs = 1000)
+HelperRequest requestTo(const char* destination, std::uint32_t timeoutMs = 1000,
+                        std::uint32_t id = 1)
 {
     HelperRequest r;
+    r.id = id;
     r.destination = parseIPv4(destination).value_or(0);
     r.dataSize = 32;
     r.timeoutMs = timeoutMs;
     return r;
+}
+
+HelperRequestFrame abandonFrame(std::uint32_t id)
+{
+    HelperRequest r;
+    r.kind = HelperRequestKind::Abandon;
+    r.id = id;
+    return encodeHelperRequest(r);
+}
+
+EchoResult echoTo(EchoHandle& handle, const char* destination, int timeoutMs,
+                  const Canceller* cancel = nullptr)
+{
+    EchoRequest request;
+    request.destination = parseIPv4(destination).value_or(0);
+    request.timeoutMs = timeoutMs;
+    return handle.echo(request, cancel);
 }
 
 std::string procStatusField(pid_t pid, const std::string& field)
@@ -181,10 +205,13 @@ private slots:
     void refusesMalformedInput_data();
     void refusesMalformedInput();
     void pacesItself();
-    void secondRequestInFlightEndsIt();
+    void laterFramesEndAWait();
     void leavesWhenItsInputCloses();
+    void diesWithTheThreadThatStartedIt();
     void carriesOnlyCapNetRawAndDropsIt();
     void ordinaryUserReachesEchoThroughHelperOnly();
+    void handleKeepsItsHelperThroughCancelledWaits();
+    void handleReplacesAKilledHelper();
 
 private:
     std::string m_dir;
@@ -228,12 +255,12 @@ void TestHelperRig::refusesMalformedInput_data()
     badMagic[0] = 'X';
     QByteArray badSize = frame(good);
     badSize[5] = 21;
-    QByteArray reserved = frame(good);
-    reserved[15] = 1;
+    QByteArray unknownKind = frame(good);
+    unknownKind[15] = 2;
     QTest::newRow("wrong magic") << badMagic << false;
     QTest::newRow("wrong frame size") << badSize << false;
     QTest::newRow("cut short") << frame(good).left(11) << false;
-    QTest::newRow("reserved bits set") << reserved << true;
+    QTest::newRow("unknown kind") << unknownKind << true;
 
     const struct {
         const char* name;
@@ -292,6 +319,8 @@ void TestHelperRig::refusesMalformedInput()
     QCOMPARE(responder.requestCount(), std::size_t(answered ? 1 : 0));
 }
 
+// It never sends faster than its interval, and says how long it held each
+// request back, so that no client counts the pacing as a round trip.
 void TestHelperRig::pacesItself()
 {
     RigResponder responder("ok");
@@ -300,10 +329,18 @@ void TestHelperRig::pacesItself()
     QVERIFY(helper.response(2000));
     constexpr int kRequests = 6;
     const auto t0 = Clock::now();
-    for (int i = 0; i < kRequests; ++i) {
-        QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder))));
+    for (std::uint32_t i = 1; i <= kRequests; ++i) {
+        QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 1000, i))));
         const auto r = helper.response(2000);
         QVERIFY(r && r->outcome == HelperOutcome::Reply);
+        QCOMPARE(r->id, i);
+        QVERIFY(r->roundTripMs < 5);
+        // The first goes out at once; each later one waits out the interval
+        // less the round trip before it (well under a millisecond here),
+        // plus however late the helper's sleep ends on a busy machine.
+        QVERIFY2(i == 1 ? r->heldUs < 1000
+                        : r->heldUs > 8000 && r->heldUs < kHelperMinIntervalMs * 1000 + 100000,
+                 qPrintable(QStringLiteral("request %1 held %2 us").arg(i).arg(r->heldUs)));
     }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
@@ -311,17 +348,39 @@ void TestHelperRig::pacesItself()
              qPrintable(QStringLiteral("%1 requests in %2 ms").arg(kRequests).arg(elapsed)));
 }
 
-void TestHelperRig::secondRequestInFlightEndsIt()
+// A wait is ended by an abandon frame or by the next request, answered
+// Abandoned with its id, and the helper carries on; an abandon frame with
+// nothing to end is ignored.
+void TestHelperRig::laterFramesEndAWait()
 {
-    RigResponder responder("drop");
+    RigResponder responder("drop,ok,drop,ok");
     QVERIFY2(responder.isReady(), responder.error().c_str());
     Child helper({kHelper});
     QVERIFY(helper.response(2000));
-    QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 10000))));
+
+    QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 10000, 7))));
     QVERIFY(responder.waitForRequests(1, 2000));
-    QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 10000))));
+    QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 10000, 8))));
+    auto r = helper.response(1000);
+    QVERIFY(r && r->outcome == HelperOutcome::Abandoned && r->id == 7);
+    r = helper.response(2000);
+    QVERIFY(r && r->outcome == HelperOutcome::Reply && r->id == 8);
+
+    QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 10000, 9))));
+    QVERIFY(responder.waitForRequests(3, 2000));
+    const auto t0 = Clock::now();
+    QVERIFY(helper.send(abandonFrame(9)));
+    r = helper.response(1000);
+    QVERIFY(r && r->outcome == HelperOutcome::Abandoned && r->id == 9);
+    QVERIFY(Clock::now() - t0 < std::chrono::milliseconds(500));
+    QVERIFY(helper.send(abandonFrame(9)));
+    QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 10000, 10))));
+    r = helper.response(2000);
+    QVERIFY(r && r->outcome == HelperOutcome::Reply && r->id == 10);
+    QVERIFY(responder.waitForRequests(4, 2000));
+    QCOMPARE(responder.requestCount(), std::size_t{4});
+    helper.closeInput();
     QCOMPARE(helper.waitExit(1000), 0);
-    QCOMPARE(responder.requestCount(), std::size_t{1});
 }
 
 void TestHelperRig::leavesWhenItsInputCloses()
@@ -334,6 +393,29 @@ void TestHelperRig::leavesWhenItsInputCloses()
     QVERIFY(responder.waitForRequests(1, 2000));
     helper.closeInput();
     QCOMPARE(helper.waitExit(200), 0);
+}
+
+// A client that goes without closing the stream (its thread ends, the stream
+// stays open elsewhere) does not leave the helper behind, even where the
+// helper was started with its capability, which clears what a parent sets.
+void TestHelperRig::diesWithTheThreadThatStartedIt()
+{
+    for (const bool granted : {false, true}) {
+        std::vector<std::string> argv{kHelper};
+        if (granted) {
+            argv.assign(std::begin(kNobody), std::end(kNobody));
+            argv.push_back(m_grantedHelper);
+        }
+        std::unique_ptr<Child> helper;
+        std::optional<HelperResponse> hello;
+        // As a handle does, the thread waits for the hello before it goes.
+        std::thread([&] {
+            helper = std::make_unique<Child>(argv);
+            hello = helper->response(2000);
+        }).join();
+        QVERIFY(hello && hello->outcome == HelperOutcome::Ready);
+        QCOMPARE(helper->waitExit(2000), 128 + SIGKILL);
+    }
 }
 
 void TestHelperRig::carriesOnlyCapNetRawAndDropsIt()
@@ -410,6 +492,77 @@ void TestHelperRig::ordinaryUserReachesEchoThroughHelperOnly()
     }
     QVERIFY(responder.waitForRequests(6, 2000));
     QCOMPARE(responder.requestCount(), std::size_t{6});
+}
+
+// An echo whose wait is cut short costs no new helper: the next echo on the
+// same handle is served by the same process, past the late answer.
+void TestHelperRig::handleKeepsItsHelperThroughCancelledWaits()
+{
+    RigResponder responder("drop,ok,delay:300,ok");
+    QVERIFY2(responder.isReady(), responder.error().c_str());
+    PingGroupRange range("1 0");
+    AsUser nobody;
+    QVERIFY(nobody.ok());
+    const std::uint64_t started = helperProcessesStarted();
+    int error = 0;
+    auto handle = SystemEchoService::openPath(EchoPath::Helper, m_grantedHelper, &error);
+    QVERIFY2(handle, qPrintable(QString::number(error)));
+    const std::vector<pid_t> helpers = childProcesses(m_grantedHelper);
+    QCOMPARE(helpers.size(), std::size_t{1});
+
+    for (int round = 0; round < 2; ++round) {
+        Canceller cancel;
+        std::thread canceller([&] {
+            responder.waitForRequests(std::size_t(round * 2 + 1), 2000);
+            cancel.cancel();
+        });
+        const auto t0 = Clock::now();
+        const EchoResult cut = echoTo(*handle, kResponder, 10000, &cancel);
+        canceller.join();
+        QCOMPARE(cut.failure, EchoFailure::Cancelled);
+        QVERIFY(Clock::now() - t0 < std::chrono::milliseconds(1000));
+        if (round == 1) {
+            // The late reply reaches the helper while nobody waits for it.
+            QVERIFY(responder.waitForDelayedActions(1, 2000));
+        }
+        const EchoResult next = echoTo(*handle, kResponder, 2000);
+        QVERIFY(next.reply && next.reply->status == StatusSuccess);
+        QCOMPARE(childProcesses(m_grantedHelper), helpers);
+    }
+    QCOMPARE(helperProcessesStarted(), started + 1);
+    handle.reset();
+    QVERIFY(childProcesses(m_grantedHelper).empty());
+}
+
+// The next echo after the helper was killed starts a new one and succeeds.
+void TestHelperRig::handleReplacesAKilledHelper()
+{
+    RigResponder responder("ok");
+    QVERIFY2(responder.isReady(), responder.error().c_str());
+    PingGroupRange range("1 0");
+    AsUser nobody;
+    QVERIFY(nobody.ok());
+    const std::uint64_t started = helperProcessesStarted();
+    int error = 0;
+    auto handle = SystemEchoService::openPath(EchoPath::Helper, m_grantedHelper, &error);
+    QVERIFY2(handle, qPrintable(QString::number(error)));
+    QVERIFY(echoTo(*handle, kResponder, 2000).reply);
+    for (int round = 0; round < 2; ++round) {
+        const std::vector<pid_t> before = childProcesses(m_grantedHelper);
+        QCOMPARE(before.size(), std::size_t{1});
+        QCOMPARE(::kill(before[0], SIGKILL), 0);
+        // Not reaped by anyone yet: gone only from the handle's point of view.
+        QVERIFY(QTest::qWaitFor([&] { return childProcesses(m_grantedHelper).empty(); }, 2000));
+        const EchoResult r = echoTo(*handle, kResponder, 2000);
+        QVERIFY2(r.reply && r.reply->status == StatusSuccess,
+                 qPrintable(QStringLiteral("failure %1").arg(int(r.failure))));
+        const std::vector<pid_t> after = childProcesses(m_grantedHelper);
+        QCOMPARE(after.size(), std::size_t{1});
+        QVERIFY(after[0] != before[0]);
+    }
+    QCOMPARE(helperProcessesStarted(), started + 3);
+    QVERIFY(responder.waitForRequests(3, 2000));
+    QCOMPARE(responder.requestCount(), std::size_t{3});
 }
 
 QTEST_GUILESS_MAIN(TestHelperRig)

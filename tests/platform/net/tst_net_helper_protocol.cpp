@@ -19,6 +19,7 @@ HelperRequest valid()
     r.dataSize = 32;
     r.ttl = 3;
     r.timeoutMs = 2000;
+    r.id = 0x01020304;
     return r;
 }
 
@@ -29,6 +30,7 @@ class TestNetHelperProtocol : public QObject {
 
 private slots:
     void requestRoundTrip();
+    void abandonFrame();
     void requestValidation_data();
     void requestValidation();
     void responses_data();
@@ -48,6 +50,26 @@ void TestNetHelperProtocol::requestRoundTrip()
     QCOMPARE(got.dataSize, sent.dataSize);
     QCOMPARE(got.ttl, sent.ttl);
     QCOMPARE(got.timeoutMs, sent.timeoutMs);
+    QCOMPARE(got.id, sent.id);
+    QCOMPARE(got.kind, HelperRequestKind::Echo);
+}
+
+// Only its id counts: what else it carries would be refused in a request.
+void TestNetHelperProtocol::abandonFrame()
+{
+    HelperRequest abandon;
+    abandon.kind = HelperRequestKind::Abandon;
+    abandon.id = 0xfedcba98;
+    abandon.ttl = 999;
+    abandon.timeoutMs = 0;
+    HelperRequest got = valid();
+    QCOMPARE(decodeHelperRequest(encodeHelperRequest(abandon), got), RequestCheck::Ok);
+    QCOMPARE(got.kind, HelperRequestKind::Abandon);
+    QCOMPARE(got.id, abandon.id);
+    QCOMPARE(got.destination, 0u);
+    // An echo request with the same fields is refused.
+    abandon.kind = HelperRequestKind::Echo;
+    QCOMPARE(decodeHelperRequest(encodeHelperRequest(abandon), got), RequestCheck::BadTtl);
 }
 
 void TestNetHelperProtocol::requestValidation_data()
@@ -71,8 +93,8 @@ void TestNetHelperProtocol::requestValidation_data()
                            << RequestCheck::BadFrame;
     QTest::newRow("frame size") << "198.18.3.2" << 32 << 0 << qint64(2000) << 5
                                 << RequestCheck::BadFrame;
-    QTest::newRow("reserved") << "198.18.3.2" << 32 << 0 << qint64(2000) << 14
-                              << RequestCheck::BadReserved;
+    QTest::newRow("unknown kind") << "198.18.3.2" << 32 << 0 << qint64(2000) << 14
+                                  << RequestCheck::BadKind;
     QTest::newRow("ttl 256") << "198.18.3.2" << 32 << 256 << qint64(2000) << -1
                              << RequestCheck::BadTtl;
     QTest::newRow("0.0.0.0") << "0.0.0.0" << 32 << 0 << qint64(2000) << -1
@@ -129,8 +151,9 @@ void TestNetHelperProtocol::responses_data()
     QTest::newRow("reply") << int(HelperOutcome::Reply) << true << true;
     QTest::newRow("ready") << int(HelperOutcome::Ready) << true << true;
     QTest::newRow("rejected") << int(HelperOutcome::Rejected) << true << true;
+    QTest::newRow("abandoned") << int(HelperOutcome::Abandoned) << true << true;
     QTest::newRow("outcome 0") << 0 << true << false;
-    QTest::newRow("outcome past the last") << int(HelperOutcome::Rejected) + 1 << true << false;
+    QTest::newRow("outcome past the last") << int(HelperOutcome::Abandoned) + 1 << true << false;
     QTest::newRow("foreign magic") << int(HelperOutcome::Reply) << false << false;
 }
 
@@ -145,6 +168,8 @@ void TestNetHelperProtocol::responses()
     sent.roundTripMs = 150;
     sent.address = parseIPv4("198.18.1.1").value_or(0);
     sent.error = 101;
+    sent.id = 0x80000001;
+    sent.heldUs = 9876;
     HelperResponseFrame frame = encodeHelperResponse(sent);
     if (!magicIntact) {
         frame[3] ^= 0x01;
@@ -157,6 +182,8 @@ void TestNetHelperProtocol::responses()
         QCOMPARE(got->roundTripMs, sent.roundTripMs);
         QCOMPARE(got->address, sent.address);
         QCOMPARE(got->error, sent.error);
+        QCOMPARE(got->id, sent.id);
+        QCOMPARE(got->heldUs, sent.heldUs);
     }
 }
 
