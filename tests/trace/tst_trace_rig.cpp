@@ -329,10 +329,14 @@ void TestTraceRig::probeTimesAreRoundTrips()
     const QString reference = traceroute(host, hops);
     qInfo("Tarnwick (%s):\n%s\ntraceroute -I -n:\n%s", net::echoPathName(pathSetting().path),
           qPrintable(piece(w.output())), qPrintable(reference));
+    // One probe may be late by a stall of this shared machine; an echo layer
+    // that adds time adds it to every probe after the first.
+    int late = 0;
     for (const double t : ours) {
-        QVERIFY2(t >= roundTripMs && t < roundTripMs + 5,
-                 qPrintable(QStringLiteral("a probe took %1 ms:\n%2").arg(t).arg(w.output())));
+        QVERIFY2(t >= roundTripMs, qPrintable(w.output()));
+        late += t >= roundTripMs + 5 ? 1 : 0;
     }
+    QVERIFY2(late <= 1, qPrintable(QStringLiteral("%1 probes late:\n%2").arg(late).arg(w.output())));
 }
 
 // The lookup's own text, with no line break after it.
