@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -20,10 +22,47 @@ constexpr int kMargin = 4;
 // near it, and laying out a megabyte-long line at every paint would stall.
 constexpr qsizetype kShownLimit = 4096;
 
+// A scroll bar that repaints only when it would look different. A log of a
+// million lines grows by one line a second: its handle moves by a pixel now
+// and then, and repainting a bar as tall as the window costs Qt's raster
+// engine a round trip through its helper threads.
+class LogScrollBar : public QScrollBar {
+public:
+    explicit LogScrollBar(Qt::Orientation orientation) : QScrollBar(orientation) {}
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+        const bool scrollable = maximum() > minimum();
+        if (m_painted && handle == m_handle && scrollable == m_scrollable)
+            return;
+        m_painted = true;
+        m_handle = handle;
+        m_scrollable = scrollable;
+        QScrollBar::sliderChange(change);
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        m_painted = false;
+        QScrollBar::resizeEvent(event);
+    }
+
+private:
+    bool m_painted = false;
+    bool m_scrollable = false;
+    QRect m_handle;
+};
+
 } // namespace
 
 TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    setVerticalScrollBar(new LogScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new LogScrollBar(Qt::Horizontal));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setFocusPolicy(Qt::StrongFocus);
