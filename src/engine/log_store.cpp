@@ -154,19 +154,19 @@ LogStore::Snapshot LogStore::snapshot() const
     return shot;
 }
 
-QByteArray LogStore::Snapshot::utf8() const
+QByteArray LogStore::Snapshot::utf8(qsizetype room) const
 {
     QByteArray text;
-    text.reserve(m_bytes);
+    text.reserve(m_bytes + room);
     for (const Piece& piece : m_pieces)
         text.append(piece.data.get(), piece.size);
     return text;
 }
 
-QByteArray LogStore::Snapshot::localBytes() const
+QByteArray LogStore::Snapshot::localBytes(qsizetype room) const
 {
     if (localEncodingIsUtf8())
-        return utf8();
+        return utf8(room);
     return QString::fromUtf8(utf8()).toLocal8Bit();
 }
 

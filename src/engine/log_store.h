@@ -54,10 +54,11 @@ public:
         qsizetype lineCount() const { return m_lines; }
         qsizetype byteSize() const { return m_bytes; }
         // Every line followed by CR LF, in UTF-8.
-        QByteArray utf8() const;
+        // `room` bytes more are reserved for what the caller appends.
+        QByteArray utf8(qsizetype room = 0) const;
         // The same in the locale's 8-bit encoding (as files and the clipboard
         // take text).
-        QByteArray localBytes() const;
+        QByteArray localBytes(qsizetype room = 0) const;
 
     private:
         friend class LogStore;

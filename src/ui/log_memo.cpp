@@ -83,6 +83,7 @@ void TLogMemo::appendLine(const QString& line)
 {
     m_store.append(line);
     scheduleSync();
+    emit lineAppended();
 }
 
 QString TLogMemo::toPlainText() const

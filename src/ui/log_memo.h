@@ -61,6 +61,8 @@ public:
     bool followsNewest() const;
 
 signals:
+    // A line was appended (connected to by whoever must know at once).
+    void lineAppended();
     // A double click on the log, with the line it hit (-1 below the last).
     void doubleClicked(qsizetype line);
 

@@ -7,6 +7,7 @@
 #include "ui/slot_page.h"
 
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "platform/clipboard.h"
 #include "core/product.h"
 
@@ -63,7 +64,7 @@ struct LogWithStatistics {
     QByteArray statistics;
     QByteArray bytes() const
     {
-        QByteArray text = log.localBytes();
+        QByteArray text = log.localBytes(statistics.size());
         text += statistics;
         return text;
     }
@@ -80,6 +81,7 @@ void TForm1::clearLog(int slotIndex)
 {
     try {
         slotLog(slotIndex)->clear();
+        platform::releaseFreedMemory();
         resetSlotStatistics(slotIndex);
     } catch (...) {
         // Log actions never report errors.
