@@ -1,5 +1,7 @@
 #include "platform/memory.h"
 
+// Any C library header says which C library this is.
+#include <cstdlib>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
