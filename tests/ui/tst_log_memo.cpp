@@ -2,12 +2,16 @@
 // shown and at most once a frame, selection with mouse and keyboard, Ctrl+C,
 // refused typing and the line a double click hits.
 
+#include "support/form_fixture.h"
+
 #include "ui/log_memo.h"
+#include "ui/stat_label.h"
 
 #include <QClipboard>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QtTest>
 
 using tarnwick::ui::TLogMemo;
@@ -18,6 +22,7 @@ namespace {
 class PaintCounter : public QObject {
 public:
     explicit PaintCounter(TLogMemo& memo) { memo.viewport()->installEventFilter(this); }
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
     int paints = 0;
 
 protected:
@@ -71,6 +76,7 @@ private slots:
     void typingIsRefused();
     void doubleClickGivesTheLineAndSelectsAWord();
     void longLinesScrollAcross();
+    void resultsRepaintNeitherTabsNorFrame();
 };
 
 void TestLogMemo::followsTheNewestLineUnlessScrolledBack()
@@ -258,6 +264,31 @@ void TestLogMemo::longLinesScrollAcross()
     QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(&memo, Qt::Key_Home, Qt::ShiftModifier);
     QCOMPARE(memo.selectedText().size(), 2 * 1024 * 1024);
+}
+
+// Recording a result repaints its log and labels, not the tab control: that
+// one paints its frame in strokes as tall as the window, which Qt's raster
+// engine hands to its helper threads.
+void TestLogMemo::resultsRepaintNeitherTabsNorFrame()
+{
+    tarnwick::test::FormFixture f;
+    tarnwick::ui::TForm1& form = *f.form;
+    form.Timer6->stop();
+    form.Timer7->stop();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.recordResult(0, QStringLiteral("Reply from localhost bytes=32 time=1 ms"));
+    QTest::qWait(100);
+    PaintCounter tabs(form.PageControl1);
+    PaintCounter label(form.packetLabel(0));
+    for (int i = 0; i < 20; ++i) {
+        form.recordResult(0, QStringLiteral("Reply from localhost bytes=32 time=%1 ms").arg(i));
+        QTest::qWait(20);
+    }
+    QTRY_VERIFY(label.paints > 0);
+    QCOMPARE(tabs.paints, 0);
+    QCOMPARE(form.packetLabel(0)->shownText(),
+             QStringLiteral("Packets send = 21\nPackets recived = 21\nPackets lost = 0\nLoss = 0 %"));
 }
 
 QTEST_MAIN(TestLogMemo)
