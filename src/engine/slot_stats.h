@@ -20,6 +20,7 @@ struct SlotStats {
     std::int32_t maximum = 0;
     std::int64_t sum = 0;
     std::int32_t average = 0;
+    friend bool operator==(const SlotStats&, const SlotStats&) = default;
 };
 
 inline constexpr int kSlotCount = 5;

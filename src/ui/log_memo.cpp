@@ -1,69 +1,296 @@
+// The slot log box: keeping up with the store and painting the lines in view.
+
 #include "ui/log_memo.h"
 
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tarnwick::ui {
 
-TLogMemo::TLogMemo(QWidget* parent) : QPlainTextEdit(parent)
+namespace {
+
+constexpr int kMargin = 4;
+// Only this much of a line is laid out and painted: a result line is never
+// near it, and laying out a megabyte-long line at every paint would stall.
+constexpr qsizetype kShownLimit = 4096;
+
+// A scroll bar that repaints only when it would look different. A log of a
+// million lines grows by one line a second: its handle moves by a pixel now
+// and then, and repainting a bar as tall as the window costs Qt's raster
+// engine a round trip through its helper threads.
+class LogScrollBar : public QScrollBar {
+public:
+    explicit LogScrollBar(Qt::Orientation orientation) : QScrollBar(orientation) {}
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+        const bool scrollable = maximum() > minimum();
+        if (m_painted && handle == m_handle && scrollable == m_scrollable)
+            return;
+        m_painted = true;
+        m_handle = handle;
+        m_scrollable = scrollable;
+        QScrollBar::sliderChange(change);
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        m_painted = false;
+        QScrollBar::resizeEvent(event);
+    }
+
+private:
+    bool m_painted = false;
+    bool m_scrollable = false;
+    QRect m_handle;
+};
+
+} // namespace
+
+TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent)
 {
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBar(new LogScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new LogScrollBar(Qt::Horizontal));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    document()->setUndoRedoEnabled(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, &TLogMemo::syncNow);
+    m_sinceSync.start();
+    updateScrollRanges(true);
 }
+
+TLogMemo::~TLogMemo() = default;
 
 void TLogMemo::appendLine(const QString& line)
 {
-    QScrollBar* bar = verticalScrollBar();
-    const bool atBottom = bar->value() >= bar->maximum();
-    QTextDocument* doc = document();
-    QTextCursor cursor(doc);
-    cursor.movePosition(QTextCursor::End);
-    // The last block is empty for an empty log and after a line break typed at
-    // the end; the new line goes there instead of after an empty line.
-    if (!doc->lastBlock().text().isEmpty())
-        cursor.insertBlock();
-    cursor.insertText(line);
-    if (atBottom)
-        bar->setValue(bar->maximum());
+    m_store.append(line);
+    scheduleSync();
+    emit lineAppended();
 }
 
-int TLogMemo::lineCount() const
+QString TLogMemo::toPlainText() const
 {
-    const QTextDocument* doc = document();
-    const int blocks = doc->blockCount();
-    return doc->lastBlock().text().isEmpty() ? blocks - 1 : blocks;
-}
-
-QString TLogMemo::lineFromEnd(int back) const
-{
-    QTextBlock block = document()->lastBlock();
-    if (block.text().isEmpty())
-        block = block.previous();
-    for (int i = 0; i < back && block.isValid(); ++i)
-        block = block.previous();
-    return block.isValid() ? block.text() : QString();
-}
-
-QString TLogMemo::textWithCrLf() const
-{
-    QString text;
-    const int count = lineCount();
-    QTextBlock block = document()->firstBlock();
-    for (int i = 0; i < count && block.isValid(); ++i, block = block.next()) {
-        text += block.text();
-        text += QStringLiteral("\r\n");
+    QByteArray text;
+    text.reserve(m_store.byteSize());
+    for (qsizetype i = 0; i < m_store.lineCount(); ++i) {
+        if (i)
+            text += '\n';
+        text += m_store.lineUtf8(i);
     }
+    return QString::fromUtf8(text);
+}
+
+void TLogMemo::clear()
+{
+    m_store.clear();
+    m_anchor = m_cursor = Position{};
+    m_widest = 0;
+    m_measuredLongest = -1;
+    horizontalScrollBar()->setValue(0);
+    scheduleSync();
+}
+
+// Lines come up to five times a second in normal running and in bursts after
+// a pause; the box catches up once per frame at most, and only when shown.
+void TLogMemo::scheduleSync()
+{
+    if (!isVisible()) {
+        m_dirty = true;
+        return;
+    }
+    if (m_frameTimer.isActive())
+        return;
+    const QScreen* shown = screen();
+    const qreal rate = shown && shown->refreshRate() >= 1 ? shown->refreshRate() : 60.0;
+    const int frame = static_cast<int>(std::ceil(1000.0 / rate));
+    const qint64 since = m_sinceSync.elapsed();
+    m_frameTimer.start(since >= frame ? 0 : static_cast<int>(frame - since));
+}
+
+void TLogMemo::syncNow()
+{
+    m_frameTimer.stop();
+    m_dirty = false;
+    m_sinceSync.restart();
+    updateScrollRanges(false);
+    viewport()->update();
+}
+
+void TLogMemo::showEvent(QShowEvent* event)
+{
+    QAbstractScrollArea::showEvent(event);
+    if (m_dirty)
+        syncNow();
+}
+
+int TLogMemo::lineSpacing() const
+{
+    return std::max(1, fontMetrics().lineSpacing());
+}
+
+int TLogMemo::visibleLineCount() const
+{
+    return std::max(1, (viewport()->height() - kMargin) / lineSpacing());
+}
+
+int TLogMemo::firstVisibleLine() const
+{
+    return verticalScrollBar()->value();
+}
+
+bool TLogMemo::followsNewest() const
+{
+    const QScrollBar* bar = verticalScrollBar();
+    return bar->value() >= bar->maximum();
+}
+
+void TLogMemo::updateScrollRanges(bool keepNewestInView)
+{
+    QScrollBar* bar = verticalScrollBar();
+    // Decided before the range grows: a box that showed the newest line goes
+    // on showing it, one scrolled back stays where the user left it.
+    const bool follow = keepNewestInView || bar->value() >= bar->maximum();
+    const int visible = visibleLineCount();
+    bar->setPageStep(visible);
+    bar->setSingleStep(1);
+    bar->setRange(0, std::max(0, lineCount() - visible));
+    if (follow)
+        bar->setValue(bar->maximum());
+
+    if (m_store.longestLine() != m_measuredLongest) {
+        m_measuredLongest = m_store.longestLine();
+        const QString longest = shownText(m_measuredLongest);
+        m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(longest));
+    }
+    QScrollBar* across = horizontalScrollBar();
+    const int width = viewport()->width();
+    across->setPageStep(std::max(1, width));
+    across->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
+    across->setRange(0, std::max(0, m_widest + 2 * kMargin + 1 - width));
+}
+
+void TLogMemo::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRanges(false);
+}
+
+void TLogMemo::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+void TLogMemo::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_widest = 0;
+        m_measuredLongest = -1;
+        updateScrollRanges(false);
+    }
+}
+
+QString TLogMemo::shownText(qsizetype line) const
+{
+    const QByteArrayView bytes = m_store.lineUtf8(line);
+    // Cut in bytes first so that a huge line is not decoded whole.
+    QString text = QString::fromUtf8(bytes.first(std::min(bytes.size(), kShownLimit * 4)));
+    if (text.size() > kShownLimit)
+        text.truncate(kShownLimit);
     return text;
 }
 
-void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event)
+void TLogMemo::layOut(QTextLayout& layout, const QString& text) const
 {
-    QPlainTextEdit::mouseDoubleClickEvent(event);
-    emit doubleClicked();
+    layout.setText(text);
+    layout.setFont(font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e9);
+    layout.endLayout();
+}
+
+qreal TLogMemo::columnToX(qsizetype line, qsizetype column) const
+{
+    QTextLayout layout;
+    const QString text = shownText(line);
+    layOut(layout, text);
+    const QTextLine textLine = layout.lineAt(0);
+    return textLine.isValid()
+               ? textLine.cursorToX(static_cast<int>(std::min<qsizetype>(column, text.size())))
+               : 0;
+}
+
+void TLogMemo::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    const int spacing = lineSpacing();
+    const int ascent = fontMetrics().ascent();
+    const int left = kMargin - horizontalScrollBar()->value();
+    const Position from = std::min(m_anchor, m_cursor);
+    const Position to = std::max(m_anchor, m_cursor);
+    const QPalette& colours = palette();
+    const qsizetype count = m_store.lineCount();
+    // Lines above the repaint area are skipped without being read.
+    const int skipped = std::max(0, (area.top() - kMargin) / spacing);
+    qsizetype line = firstVisibleLine() + skipped;
+    painter.setPen(colours.color(QPalette::Text));
+    for (int y = kMargin + skipped * spacing; y <= area.bottom() && line < count;
+         y += spacing, ++line) {
+        const QString text = shownText(line);
+        if (!hasSelection() || line < from.line || line > to.line) {
+            painter.drawText(left, y + ascent, text);
+            continue;
+        }
+        QTextLayout layout;
+        layOut(layout, text);
+        const QTextLine textLine = layout.lineAt(0);
+        const qsizetype start = line == from.line ? std::min(from.column, text.size()) : 0;
+        const qsizetype end = line == to.line ? std::min(to.column, text.size()) : text.size();
+        qreal x0 = textLine.cursorToX(static_cast<int>(start));
+        qreal x1 = textLine.cursorToX(static_cast<int>(end));
+        // A selected line break shows as a little room after the line.
+        if (line < to.line)
+            x1 += fontMetrics().horizontalAdvance(QLatin1Char(' '));
+        const QRectF band(left + x0, y, x1 - x0, spacing);
+        painter.fillRect(band, colours.brush(QPalette::Highlight));
+        painter.drawText(left, y + ascent, text);
+        painter.save();
+        painter.setClipRect(band);
+        painter.setPen(colours.color(QPalette::HighlightedText));
+        painter.drawText(left, y + ascent, text);
+        painter.restore();
+    }
+    // The caret, without blinking: a timer per log is not worth it.
+    if (hasFocus() && m_cursor.line >= firstVisibleLine() &&
+        m_cursor.line < firstVisibleLine() + visibleLineCount() + 1) {
+        const int y = kMargin + static_cast<int>(m_cursor.line - firstVisibleLine()) * spacing;
+        const int x = left + static_cast<int>(columnToX(m_cursor.line, m_cursor.column));
+        painter.fillRect(QRect(x, y, 1, spacing), colours.color(QPalette::Text));
+    }
 }
 
 } // namespace tarnwick::ui

@@ -120,6 +120,7 @@ TForm1::~TForm1()
         timer.reset();
     shutdownEngine();
     m_engine.reset();
+    waitForSaves();
 }
 
 void TForm1::shutdownEngine()
@@ -322,14 +323,23 @@ void TForm1::resetSlotStatistics(int slotIndex)
 void TForm1::refreshTabCaptions()
 {
     const int n = std::min(ListBox1->count(), engine::kSlotCount);
-    for (int k = 0; k < n; ++k)
-        PageControl1->setTabText(k, QStringLiteral("Ping ") + ListBox1->item(k)->text());
+    for (int k = 0; k < n; ++k) {
+        // Setting a caption lays the tab bar out again, even an unchanged one.
+        const QString caption = QStringLiteral("Ping ") + ListBox1->item(k)->text();
+        if (PageControl1->tabText(k) != caption)
+            PageControl1->setTabText(k, caption);
+    }
 }
 
 void TForm1::rewriteStatisticsLabels()
 {
+    // A label whose figures have not changed since it was last written would
+    // get the same text again; only the others are formatted and set.
     const QLocale locale;
     for (int k = 0; k < engine::kSlotCount; ++k) {
+        if (m_shownStats[k] == m_stats[k])
+            continue;
+        m_shownStats[k] = m_stats[k];
         packetLabel(k)->setCaption(engine::packetSummary(m_stats[k], locale));
         timingLabel(k)->setCaption(engine::timingSummary(m_stats[k]));
     }

@@ -8,7 +8,10 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -92,6 +95,13 @@ public:
 
     // Stops the workers and joins them; called before the windows go.
     void shutdownEngine();
+
+    // What writes a saved log's file (on a thread of its own): the atomic
+    // replace, unless a test wants to watch.
+    using LogWriter = std::function<void(const QString& path, const QByteArray& bytes)>;
+    void setLogWriter(LogWriter writer) { m_logWriter = std::move(writer); }
+    // Blocks until every save under way has written its file.
+    void waitForSaves();
 
     // The window's ordinary close, which ends the program (File > Exit, the
     // tray's Exit, the end of the session).
@@ -249,6 +259,11 @@ private:
     std::unique_ptr<engine::MonitorEngine> m_engine;
     std::array<std::unique_ptr<core::Timer>, 4> m_timers;
     std::array<engine::SlotStats, engine::kSlotCount> m_stats{};
+    // The figures each slot's labels show; none before the first result.
+    std::array<std::optional<engine::SlotStats>, engine::kSlotCount> m_shownStats{};
+    // Saves still writing their files; finished before the window goes.
+    std::vector<std::future<void>> m_saves;
+    LogWriter m_logWriter;
     std::array<TSlotPage*, engine::kSlotCount> m_pages{};
     std::function<void(const QString&)> m_noticePresenter;
     TraceLauncher* m_traceLauncher = nullptr;
@@ -257,7 +272,6 @@ private:
     TMore_Form* m_moreForm = nullptr;
     QString m_lastSaveName;
     void connectEditingAndLogActions();
-    QStringList logWithStatistics(int slotIndex) const;
     bool confirmReplace(const QString& path);
     void moveSelectedHost(int step);
     void openTraceFromLog(int slotIndex);

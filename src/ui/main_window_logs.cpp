@@ -7,16 +7,21 @@
 #include "ui/slot_page.h"
 
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "platform/clipboard.h"
 #include "core/product.h"
 
 #include <QAction>
+#include <QLocale>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <chrono>
+#include <future>
 
 namespace tarnwick::ui {
 
@@ -49,20 +54,34 @@ void TForm1::connectEditingAndLogActions()
     }
 }
 
-QStringList TForm1::logWithStatistics(int slotIndex) const
+namespace {
+
+// A log's text as Save and Copy give it: every line, then the four
+// statistics lines, each ended by CR LF, in the 8-bit encoding. The log part
+// is a frozen view of the log, so the bytes can be put together on any thread.
+struct LogWithStatistics {
+    engine::LogStore::Snapshot log;
+    QByteArray statistics;
+    QByteArray bytes() const
+    {
+        QByteArray text = log.localBytes(statistics.size());
+        text += statistics;
+        return text;
+    }
+};
+
+LogWithStatistics takeLog(const TLogMemo* log, const engine::SlotStats& stats)
 {
-    const TLogMemo* log = slotLog(slotIndex);
-    QStringList lines;
-    lines.reserve(log->lineCount() + 4);
-    lines << splitLines(log->textWithCrLf());
-    lines << engine::packetLines(m_stats.at(slotIndex), QLocale());
-    return lines;
+    return {log->store().snapshot(), encodeLines(engine::packetLines(stats, QLocale()))};
 }
+
+} // namespace
 
 void TForm1::clearLog(int slotIndex)
 {
     try {
         slotLog(slotIndex)->clear();
+        platform::releaseFreedMemory();
         resetSlotStatistics(slotIndex);
     } catch (...) {
         // Log actions never report errors.
@@ -79,13 +98,21 @@ bool TForm1::confirmReplace(const QString& path)
     return box.exec() == QMessageBox::Yes;
 }
 
+void TForm1::waitForSaves()
+{
+    for (std::future<void>& save : m_saves)
+        save.wait();
+    m_saves.clear();
+}
+
 void TForm1::saveLog(int slotIndex)
 {
     try {
         // The text is taken now: lines recorded while the dialog is open are
-        // not in the file.
-        const QStringList lines = logWithStatistics(slotIndex);
-        buffer_memo->setPlainText(lines.join(QLatin1Char('\n')));
+        // not in the file. Taking it copies nothing, so the dialog comes up at
+        // once whatever the size of the log.
+        buffer_memo->clear();
+        LogWithStatistics text = takeLog(slotLog(slotIndex), m_stats.at(slotIndex));
         if (!m_lastSaveName.isEmpty())
             SaveDialog1->selectFile(m_lastSaveName);
         if (SaveDialog1->exec() != QDialog::Accepted)
@@ -99,7 +126,22 @@ void TForm1::saveLog(int slotIndex)
             path += QStringLiteral(".txt");
         if (QFileInfo::exists(path) && !confirmReplace(path))
             return;
-        platform::writeFileAtomically(path, encodeLines(lines));
+        // Encoding and writing a log of days takes seconds; the workers hand
+        // their results to this thread meanwhile, so it is done elsewhere.
+        std::erase_if(m_saves, [](const std::future<void>& save) {
+            return save.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+        LogWriter write = m_logWriter ? m_logWriter : LogWriter(&platform::writeFileAtomically);
+        m_saves.push_back(std::async(std::launch::async, [text = std::move(text), path, write]() mutable {
+            try {
+                write(path, text.bytes());
+            } catch (...) {
+                // A file that cannot be written is not reported.
+            }
+            // The finished task lives on until the next save: it must not keep
+            // a log that Clear has emptied in the meantime.
+            text = {};
+        }));
     } catch (...) {
         // A file that cannot be written is not reported.
     }
@@ -108,12 +150,11 @@ void TForm1::saveLog(int slotIndex)
 void TForm1::copyLog(int slotIndex)
 {
     try {
-        const QStringList lines = logWithStatistics(slotIndex);
-        buffer_memo->setPlainText(lines.join(QLatin1Char('\n')));
-        QString text;
-        for (const QString& line : lines)
-            text += line + QStringLiteral("\r\n");
-        platform::CopyTextToClipboard(this, text);
+        // The log's bytes are the clipboard's text already: one copy of them,
+        // no conversion line by line, and nothing kept in the buffer box.
+        buffer_memo->clear();
+        const QByteArray text = takeLog(slotLog(slotIndex), m_stats.at(slotIndex)).bytes();
+        platform::CopyBytesToClipboard(this, text);
     } catch (...) {
         // A clipboard that cannot be had is not reported.
     }

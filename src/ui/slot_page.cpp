@@ -6,6 +6,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QEvent>
+#include <QImage>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 namespace tarnwick::ui {
@@ -60,6 +66,48 @@ TSlotPage::TSlotPage(int slotIndex, const Names& names, QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(m_memo, 1);
     layout->addWidget(bottom);
+    setAutoFillBackground(true);
+}
+
+// The page paints the tab pane's own colour itself, so that a label or a
+// scroll bar that changes repaints only itself and the page, not the tab
+// control's frame: that frame is drawn in strokes as tall as the window,
+// which Qt's raster engine spreads over its helper threads at every paint.
+void TSlotPage::takePaneColour()
+{
+    const QWidget* tabs = parentWidget() ? parentWidget()->parentWidget() : nullptr;
+    if (!tabs)
+        return;
+    QImage pane(64, 64, QImage::Format_RGB32);
+    pane.fill(tabs->palette().color(QPalette::Window));
+    QStyleOptionTabWidgetFrame option;
+    option.initFrom(tabs);
+    option.rect = pane.rect();
+    option.lineWidth = tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs);
+    option.shape = QTabBar::RoundedNorth;
+    {
+        QPainter painter(&pane);
+        tabs->style()->drawPrimitive(QStyle::PE_FrameTabWidget, &option, &painter, tabs);
+    }
+    const QColor colour = pane.pixelColor(32, 32);
+    if (palette().color(QPalette::Window) == colour)
+        return;
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, colour);
+    setPalette(colours);
+}
+
+void TSlotPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    takePaneColour();
+}
+
+void TSlotPage::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::StyleChange)
+        takePaneColour();
 }
 
 } // namespace tarnwick::ui

@@ -39,7 +39,13 @@ public:
 
     static constexpr int kBottomPanelHeight = 74;
 
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void takePaneColour();
+
     const int m_slotIndex;
     TLogMemo* m_memo;
     TStatLabel* m_packetLabel;

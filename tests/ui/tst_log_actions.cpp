@@ -4,6 +4,8 @@
 #include "support/modal.h"
 
 #include "core/app_error.h"
+#include "core/blocking_handover.h"
+#include "platform/files.h"
 #include "ui/log_memo.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
@@ -16,7 +18,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QPlainTextEdit>
 #include <QtTest>
+
+#include <atomic>
+#include <semaphore>
+#include <thread>
 
 using namespace tarnwick;
 using tarnwick::test::FormFixture;
@@ -88,6 +95,7 @@ private slots:
     void copyGivesTheSameFormOnEveryTab_data();
     void copyGivesTheSameFormOnEveryTab();
     void clearResetsWithTheTimeOut();
+    void largeLogIsSavedAndCopiedWhileResultsGoOn();
 
 private:
     QTemporaryDir m_dir;
@@ -105,6 +113,7 @@ void TestLogActions::savingAnEmptyLog()
     const QString path = m_dir.filePath(QStringLiteral("empty.txt"));
     answerSaveDialog(path);
     QTest::mouseClick(f.form->slotPage(0)->saveButton(), Qt::LeftButton);
+    f.form->waitForSaves();
     QCOMPARE(readAll(path), kEmptyStatistics);
 }
 
@@ -126,6 +135,7 @@ void TestLogActions::txtIsAddedOnlyWhenMissing()
     f.form->recordResult(3, QStringLiteral("Reply from h bytes=32 time=4 ms"));
     answerSaveDialog(m_dir.filePath(chosen));
     QTest::mouseClick(f.form->slotPage(3)->saveButton(), Qt::LeftButton);
+    f.form->waitForSaves();
     QCOMPARE(readAll(m_dir.filePath(written)),
              QByteArray("Reply from h bytes=32 time=4 ms\r\nPackets send = 1\r\nPackets recived = 1\r\n"
                         "Packets lost = 0\r\nLoss = 0 %\r\n"));
@@ -147,6 +157,7 @@ void TestLogActions::existingFileIsReplacedOnlyWhenAgreed()
     answerSaveDialog(m_dir.filePath(QStringLiteral("existing")));
     answerReplaceQuestion(QMessageBox::No, &asked);
     QTest::mouseClick(f.form->slotPage(1)->saveButton(), Qt::LeftButton);
+    f.form->waitForSaves();
     QVERIFY(asked);
     QCOMPARE(readAll(path), QByteArray("old content\r\n"));
 
@@ -155,6 +166,7 @@ void TestLogActions::existingFileIsReplacedOnlyWhenAgreed()
     answerSaveDialog(path, &offered);
     answerReplaceQuestion(QMessageBox::Yes, &asked);
     QTest::mouseClick(f.form->slotPage(1)->saveButton(), Qt::LeftButton);
+    f.form->waitForSaves();
     QVERIFY(asked);
     QCOMPARE(readAll(path), kEmptyStatistics);
     // The dialog offered the name chosen last time.
@@ -177,6 +189,7 @@ void TestLogActions::cancelAndUnwritableWriteNothing()
     QFile(blocker).open(QIODevice::WriteOnly);
     answerSaveDialog(blocker + QStringLiteral("/out.txt"));
     QTest::mouseClick(f.form->slotPage(2)->saveButton(), Qt::LeftButton);
+    f.form->waitForSaves();
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(reported.isEmpty());
     QCOMPARE(readAll(blocker), QByteArray());
@@ -194,6 +207,7 @@ void TestLogActions::textIsTakenWhenClicked()
         chooseFile(qobject_cast<QFileDialog*>(w), path);
     });
     QTest::mouseClick(f.form->slotPage(0)->saveButton(), Qt::LeftButton);
+    f.form->waitForSaves();
     QCOMPARE(readAll(path), QByteArray("Requested Timed out.\r\nPackets send = 1\r\nPackets recived = 0\r\n"
                                        "Packets lost = 1\r\nLoss = 100 %\r\n"));
     QCOMPARE(f.form->Memo1->lineCount(), 2);
@@ -249,6 +263,68 @@ void TestLogActions::clearResetsWithTheTimeOut()
     form.recordResult(4, QStringLiteral("Reply from h bytes=32 time=35 ms"));
     QCOMPARE(form.slotStats(4).minimum, 35);
     QCOMPARE(form.slotStats(4).maximum, 35);
+}
+
+// Saving writes the file elsewhere: while it is being written, a worker's
+// blocking handover is served (monitoring goes on), and the file still holds
+// the text as it was at the click. Copy and Clear of the same log follow.
+void TestLogActions::largeLogIsSavedAndCopiedWhileResultsGoOn()
+{
+    FormFixture f;
+    ui::TForm1& form = *f.form;
+    const int lines = 300000;
+    QByteArray expected;
+    expected.reserve(lines * 40);
+    for (int i = 0; i < lines; ++i) {
+        const QString line = QStringLiteral("Reply from h%1 bytes=32 time=%2 ms").arg(i).arg(i % 9);
+        form.recordResult(0, line);
+        expected += line.toLatin1() + "\r\n";
+    }
+    const QByteArray statistics = QByteArray("Packets send = 300000\r\nPackets recived = 300000\r\n"
+                                             "Packets lost = 0\r\nLoss = 0 %\r\n");
+
+    std::atomic<bool> writing{false};
+    std::binary_semaphore mayWrite(0);
+    form.setLogWriter([&](const QString& path, const QByteArray& bytes) {
+        writing = true;
+        mayWrite.acquire();
+        platform::writeFileAtomically(path, bytes);
+    });
+    // A failing check must not leave the save waiting for ever.
+    const auto letItWrite = qScopeGuard([&] { mayWrite.release(); });
+    const QString path = m_dir.filePath(QStringLiteral("large.txt"));
+    answerSaveDialog(path);
+    QTest::mouseClick(form.slotPage(0)->saveButton(), Qt::LeftButton);
+    QTRY_VERIFY(writing);
+
+    // The file is being written; a worker hands a result over meanwhile.
+    const QString later = QStringLiteral("Requested Timed out.");
+    core::BlockingHandover handover(&form);
+    std::atomic<bool> recorded{false};
+    std::thread worker([&] {
+        recorded = handover.call([&] { form.recordResult(0, later); });
+    });
+    QTRY_VERIFY(recorded);
+    worker.join();
+    QCOMPARE(form.Memo1->lineCount(), lines + 1);
+    mayWrite.release();
+    form.waitForSaves();
+    mayWrite.try_acquire();
+    QCOMPARE(readAll(path), expected + statistics);
+    QVERIFY(form.buffer_memo->toPlainText().isEmpty());
+
+    QTest::mouseClick(form.slotPage(0)->copyButton(), Qt::LeftButton);
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(data);
+    QCOMPARE(data->data(QStringLiteral("text/plain")),
+             expected + later.toLatin1() + "\r\nPackets send = 300001\r\nPackets recived = 300000\r\n"
+                                           "Packets lost = 1\r\nLoss = 0 %\r\n");
+    QVERIFY(form.buffer_memo->toPlainText().isEmpty());
+    QGuiApplication::clipboard()->clear();
+
+    QTest::mouseClick(form.slotPage(0)->clearButton(), Qt::LeftButton);
+    QCOMPARE(form.Memo1->lineCount(), 0);
+    QCOMPARE(form.Memo1->store().memoryUse(), 0);
 }
 
 QTEST_MAIN(TestLogActions)

@@ -63,7 +63,7 @@ struct RigWindow {
         form->UpDown1->setPosition(delayMs);
         for (int slot = 0; slot < 5; ++slot) {
             ui::TLogMemo* log = form->slotLog(slot);
-            QObject::connect(log, &QPlainTextEdit::textChanged, log, [this, slot, log] {
+            QObject::connect(log, &ui::TLogMemo::lineAppended, log, [this, slot, log] {
                 if (log->lineCount() > arrivals[slot].size())
                     arrivals[slot] << clock.elapsed();
             });
