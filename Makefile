@@ -8,7 +8,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DTARNWICK_WERROR=ON
 endif
 
-.PHONY: run test bench build deps deps-test deps-bench install uninstall clean
+.PHONY: run test bench build deps deps-test deps-bench install uninstall clean format format-check
 
 # Starts the program even when echo requests cannot be allowed: the script
 # has said what to do, and the program tells the user again.
@@ -59,3 +59,12 @@ clean:
 	  find "$(BUILD_DIR)" -mindepth 1 -maxdepth 1 ! -name data -exec rm -rf {} +; \
 	  if [ -d "$(BUILD_DIR)/data" ]; then echo "Kept your settings in $(BUILD_DIR)/data"; fi; \
 	fi
+
+# The sources as clang-format writes them; CI refuses any difference.
+format-check:
+	./scripts/install-deps.sh lint
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+format:
+	./scripts/install-deps.sh lint
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
