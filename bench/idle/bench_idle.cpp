@@ -51,7 +51,6 @@ namespace {
 const char* const kHosts[] = {kTarget, kRouter1, kRouter2, kTarget5, kRouter2Far};
 constexpr int kWarmupSeconds = 6;
 
-
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             const std::string& output)
 {
@@ -217,9 +216,10 @@ std::vector<pid_t> startProgram(const Program& p, bool tray, std::string& note,
                                 std::vector<pid_t>& companions)
 {
     if (tray) {
-        const pid_t trayer = spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                        "--width", "64", "--heighttype", "pixel", "--height", "24"},
-                       {}, p.dir + "/trayer.log");
+        const pid_t trayer =
+            spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                   "--width", "64", "--heighttype", "pixel", "--height", "24"},
+                  {}, p.dir + "/trayer.log");
         if (trayer > 0) {
             companions.push_back(trayer);
         }
@@ -357,8 +357,8 @@ int main(int argc, char** argv)
                 seconds, kWarmupSeconds);
     std::printf("%-34s %7s %12s %10s %11s   %13s   %13s\n", "subject", "echoes", "cpu s/echo",
                 "wakeups/s", "rss kB/line", "vs fping", "vs 5 pings");
-    std::printf("%-34s %7s %12s %10s %11s   %6s %6s   %6s %6s\n", "", "", "", "", "", "cpu",
-                "wake", "cpu", "wake");
+    std::printf("%-34s %7s %12s %10s %11s   %6s %6s   %6s %6s\n", "", "", "", "", "", "cpu", "wake",
+                "cpu", "wake");
     for (const Result& r : results) {
         printRow(r, fping, ping);
     }

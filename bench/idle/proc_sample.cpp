@@ -15,7 +15,6 @@ using namespace tarnwick::rig;
 
 namespace {
 
-
 std::vector<std::string> statFields(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");

@@ -321,12 +321,13 @@ int main(int argc, char** argv)
     }
     for (const int size : sizes) {
         const Row r = measure(size, pages, out.path());
-        std::printf("%-8d %7.0f | %8.1f %8.1f %8.1f %8.1f %8.1f | %6.0f %7.0f | copy %7.1f %7.1f %6.1f "
-                    "| save %7.1f %7.1f %7.1f %6.1f | clear %7.1f %6.1f\n",
-                    r.lines, r.lines >= 100000 ? r.perLineBytes : 0.0, r.hiddenUs, r.burstUs,
-                    r.pacedUs, r.pooledMs, r.labelPoolMs, r.countNs, r.newestNs, r.copyStallMs, r.copyMs,
-                    r.afterCopyMiB, r.saveDialogMs, r.saveStallMs, r.saveDoneMs, r.afterSaveMiB,
-                    r.clearStallMs, r.clearKeptMiB);
+        std::printf(
+            "%-8d %7.0f | %8.1f %8.1f %8.1f %8.1f %8.1f | %6.0f %7.0f | copy %7.1f %7.1f %6.1f "
+            "| save %7.1f %7.1f %7.1f %6.1f | clear %7.1f %6.1f\n",
+            r.lines, r.lines >= 100000 ? r.perLineBytes : 0.0, r.hiddenUs, r.burstUs, r.pacedUs,
+            r.pooledMs, r.labelPoolMs, r.countNs, r.newestNs, r.copyStallMs, r.copyMs,
+            r.afterCopyMiB, r.saveDialogMs, r.saveStallMs, r.saveDoneMs, r.afterSaveMiB,
+            r.clearStallMs, r.clearKeptMiB);
         std::fflush(stdout);
     }
     return 0;

@@ -53,8 +53,8 @@ char* LogStore::reserve(qsizetype bytes)
         if (last.capacity - last.used >= bytes)
             return last.data.get() + last.used;
     }
-    const qsizetype grown = std::min(kFirstBlock << std::min<qsizetype>(m_blocks.size(), 8),
-                                     kLargestBlock);
+    const qsizetype grown =
+        std::min(kFirstBlock << std::min<qsizetype>(m_blocks.size(), 8), kLargestBlock);
     Block block;
     block.capacity = std::max(bytes, grown);
     block.data = std::shared_ptr<char[]>(new char[static_cast<std::size_t>(block.capacity)]);
@@ -93,9 +93,9 @@ qsizetype LogStore::blockOf(qsizetype index) const
 {
     if (index >= m_blocks.back().firstLine)
         return static_cast<qsizetype>(m_blocks.size()) - 1;
-    const auto after = std::upper_bound(
-        m_blocks.begin(), m_blocks.end(), index,
-        [](qsizetype i, const Block& block) { return i < block.firstLine; });
+    const auto after =
+        std::upper_bound(m_blocks.begin(), m_blocks.end(), index,
+                         [](qsizetype i, const Block& block) { return i < block.firstLine; });
     return (after - m_blocks.begin()) - 1;
 }
 
@@ -109,8 +109,9 @@ QByteArrayView LogStore::lineUtf8(qsizetype index) const
                                     ? m_blocks[static_cast<std::size_t>(b + 1)].firstLine
                                     : lineCount();
     const qsizetype start = m_starts[static_cast<std::size_t>(index)];
-    const qsizetype end =
-        index + 1 < nextFirst ? qsizetype(m_starts[static_cast<std::size_t>(index + 1)]) : block.used;
+    const qsizetype end = index + 1 < nextFirst
+                              ? qsizetype(m_starts[static_cast<std::size_t>(index + 1)])
+                              : block.used;
     return QByteArrayView(block.data.get() + start, end - start - kLineEndSize);
 }
 

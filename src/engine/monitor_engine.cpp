@@ -10,10 +10,8 @@ namespace tarnwick::engine {
 
 MonitorEngine::MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService> echo,
                              QObject* parent)
-    : QObject(parent),
-      m_handover(new ResultHandover(std::move(recorder), this)),
-      m_echo(std::move(echo)),
-      m_ticks(std::make_shared<SteadyTickClock>()),
+    : QObject(parent), m_handover(new ResultHandover(std::move(recorder), this)),
+      m_echo(std::move(echo)), m_ticks(std::make_shared<SteadyTickClock>()),
       m_resolve([](const std::string& host, const net::Canceller* cancel) {
           return net::resolveIPv4(host, cancel);
       })
@@ -82,7 +80,8 @@ void MonitorEngine::reportNotPermitted()
 {
     if (m_notPermittedReported.exchange(true))
         return;
-    QMetaObject::invokeMethod(this, [this] { emit echoNotPermitted(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit echoNotPermitted(); }, Qt::QueuedConnection);
 }
 
 void MonitorEngine::shutdown()

@@ -84,7 +84,8 @@ void TNewThread::attempt()
     if (!m_echo)
         m_echo = m_context.echo->open();
 
-    const net::LookupResult lookup = m_context.resolve(m_host.toLocal8Bit().toStdString(), &m_cancel);
+    const net::LookupResult lookup =
+        m_context.resolve(m_host.toLocal8Bit().toStdString(), &m_cancel);
     if (lookup.cancelled || m_stop.load())
         return;
     if (!lookup.address) {

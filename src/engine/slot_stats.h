@@ -15,7 +15,7 @@ struct SlotStats {
     std::int32_t sent = 0;
     std::int32_t received = 0;
     std::int32_t lost = 0;
-    double loss = 0.0; // percent, rounded to two decimals
+    double loss = 0.0;         // percent, rounded to two decimals
     std::int32_t minimum = -1; // -1: no round trip seen since start
     std::int32_t maximum = 0;
     std::int64_t sum = 0;

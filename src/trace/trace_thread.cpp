@@ -25,8 +25,7 @@ TTraceThread::TTraceThread(std::uint64_t id, TraceSink sink, std::shared_ptr<net
                            std::shared_ptr<const std::atomic<bool>> showNames, QString host,
                            std::uint8_t maxHops)
     : Host(std::move(host)), MaxHops(maxHops), m_id(id), m_sink(std::move(sink)),
-      m_echo(std::move(echo)), m_showNames(std::move(showNames)),
-      m_handover(m_sink.context)
+      m_echo(std::move(echo)), m_showNames(std::move(showNames)), m_handover(m_sink.context)
 {
 }
 

@@ -35,8 +35,8 @@ protected:
     {
         QStyleOptionSlider option;
         initStyleOption(&option);
-        const QRect handle =
-            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+        const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                     QStyle::SC_ScrollBarSlider, this);
         const bool scrollable = maximum() > minimum();
         if (m_painted && handle == m_handle && scrollable == m_scrollable)
             return;

@@ -227,8 +227,8 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
                           : at.line > 0 ? lineEnd(at.line - 1)
                                         : at;
     const Position right = at.column < lineSize ? Position{at.line, at.column + 1}
-                           : at.line < last    ? Position{at.line + 1, 0}
-                                               : at;
+                           : at.line < last     ? Position{at.line + 1, 0}
+                                                : at;
     const Position up{std::max<qsizetype>(0, at.line - 1), at.column};
     const Position down{std::min(last, at.line + 1), at.column};
     const Position pageUp{std::max<qsizetype>(0, at.line - page), at.column};

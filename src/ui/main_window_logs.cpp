@@ -132,16 +132,17 @@ void TForm1::saveLog(int slotIndex)
             return save.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         });
         LogWriter write = m_logWriter ? m_logWriter : LogWriter(&platform::writeFileAtomically);
-        m_saves.push_back(std::async(std::launch::async, [text = std::move(text), path, write]() mutable {
-            try {
-                write(path, text.bytes());
-            } catch (...) {
-                // A file that cannot be written is not reported.
-            }
-            // The finished task lives on until the next save: it must not keep
-            // a log that Clear has emptied in the meantime.
-            text = {};
-        }));
+        m_saves.push_back(
+            std::async(std::launch::async, [text = std::move(text), path, write]() mutable {
+                try {
+                    write(path, text.bytes());
+                } catch (...) {
+                    // A file that cannot be written is not reported.
+                }
+                // The finished task lives on until the next save: it must not keep
+                // a log that Clear has emptied in the meantime.
+                text = {};
+            }));
     } catch (...) {
         // A file that cannot be written is not reported.
     }

@@ -45,17 +45,16 @@ void TestLogStore::lineEnds_data()
     QTest::newRow("CR LF, lone CR, lone LF each end a line")
         << QStringList{"a\r\nb\rc\nd"} << QStringList{"a", "b", "c", "d"}
         << QByteArray("a\r\nb\r\nc\r\nd\r\n");
-    QTest::newRow("LF CR is two line ends") << QStringList{"a\n\rb"} << QStringList{"a", "", "b"}
-                                            << QByteArray("a\r\n\r\nb\r\n");
+    QTest::newRow("LF CR is two line ends")
+        << QStringList{"a\n\rb"} << QStringList{"a", "", "b"} << QByteArray("a\r\n\r\nb\r\n");
     QTest::newRow("final line end adds no empty line")
         << QStringList{"a\r\n", "b"} << QStringList{"a", "b"} << QByteArray("a\r\nb\r\n");
     QTest::newRow("empty text adds nothing")
         << QStringList{"", "a", ""} << QStringList{"a"} << QByteArray("a\r\n");
     QTest::newRow("a lone line end is one empty line")
         << QStringList{"x", "\n", "y"} << QStringList{"x", "", "y"} << QByteArray("x\r\n\r\ny\r\n");
-    QTest::newRow("paragraph separator")
-        << QStringList{QStringLiteral("a\u2029b")} << QStringList{"a", "b"}
-        << QByteArray("a\r\nb\r\n");
+    QTest::newRow("paragraph separator") << QStringList{QStringLiteral("a\u2029b")}
+                                         << QStringList{"a", "b"} << QByteArray("a\r\nb\r\n");
 }
 
 void TestLogStore::lineEnds()
@@ -81,7 +80,8 @@ void TestLogStore::indexAcrossManyBlocks()
     }
     QCOMPARE(store.lineCount(), n);
     for (const int i : {0, 1, 4095, 4096, 99999, 123457, n - 2, n - 1})
-        QCOMPARE(store.line(i), QStringLiteral("Reply from h%1 bytes=32 time=%2 ms").arg(i).arg(i % 9));
+        QCOMPARE(store.line(i),
+                 QStringLiteral("Reply from h%1 bytes=32 time=%2 ms").arg(i).arg(i % 9));
     QCOMPARE(store.line(-1), QString());
     QCOMPARE(store.line(n), QString());
     QCOMPARE(store.snapshot().utf8(), expected);

@@ -57,12 +57,12 @@ void TestPacingHandover::pacing_data()
     QTest::addColumn<QList<int>>("requested");
 
     QTest::newRow("plain") << 1000u << 500 << QList<int>{} << QList<int>{500};
-    QTest::newRow("early wakes do not lengthen") << 1000u << 500 << QList<int>{100, 200}
-                                                 << QList<int>{500, 400, 200};
-    QTest::newRow("across the counter's wrap") << 0xFFFFFF00u << 500 << QList<int>{200, 250}
-                                               << QList<int>{500, 300, 50};
-    QTest::newRow("wake exactly at the wrap") << 0xFFFFFFF6u << 20 << QList<int>{10}
-                                              << QList<int>{20, 10};
+    QTest::newRow("early wakes do not lengthen")
+        << 1000u << 500 << QList<int>{100, 200} << QList<int>{500, 400, 200};
+    QTest::newRow("across the counter's wrap")
+        << 0xFFFFFF00u << 500 << QList<int>{200, 250} << QList<int>{500, 300, 50};
+    QTest::newRow("wake exactly at the wrap")
+        << 0xFFFFFFF6u << 20 << QList<int>{10} << QList<int>{20, 10};
     QTest::newRow("zero returns at once") << 5u << 0 << QList<int>{} << QList<int>{};
     QTest::newRow("negative returns at once") << 5u << -300 << QList<int>{} << QList<int>{};
 }

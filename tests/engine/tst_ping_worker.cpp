@@ -26,9 +26,11 @@ class Rig {
 public:
     Rig()
         : echo(std::make_shared<FakeEchoService>()),
-          engine([this](int slot, const QString& line) {
-              lines.push_back({slot, line, clock.elapsed()});
-          }, echo)
+          engine(
+              [this](int slot, const QString& line) {
+                  lines.push_back({slot, line, clock.elapsed()});
+              },
+              echo)
     {
         clock.start();
         engine.setResolver([this](const std::string& host, const net::Canceller* c) {
@@ -39,8 +41,8 @@ public:
     }
     int count(int slot) const
     {
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                              [slot](const Recorded& r) { return r.slot == slot; }));
+        return static_cast<int>(std::count_if(
+            lines.begin(), lines.end(), [slot](const Recorded& r) { return r.slot == slot; }));
     }
     QStringList linesOf(int slot) const
     {
@@ -88,7 +90,8 @@ void TestPingWorker::pollsWhileStoppedThenPings()
     rig.engine.toggleRun();
     QTRY_VERIFY_WITH_TIMEOUT(!rig.lines.empty(), 2000);
     // A polling worker notices the flag within one 200 ms poll.
-    QVERIFY2(rig.lines.front().at - started <= 350, qPrintable(QString::number(rig.lines.front().at - started)));
+    QVERIFY2(rig.lines.front().at - started <= 350,
+             qPrintable(QString::number(rig.lines.front().at - started)));
     QCOMPARE(rig.lines.front().slot, 0);
     QCOMPARE(rig.lines.front().line, QStringLiteral("Reply from a bytes=32 time=5 ms"));
     for (int slot = 1; slot < 5; ++slot)
@@ -145,7 +148,8 @@ void TestPingWorker::onlyTheFirstFiveEntriesAreMonitored()
     rig.engine.startWorkers();
     QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 3 && rig.count(4) >= 3, 3000);
     for (int slot = 0; slot < 5; ++slot) {
-        const QString expected = QStringLiteral("Reply from %1 bytes=32 time=3 ms").arg(hosts[slot]);
+        const QString expected =
+            QStringLiteral("Reply from %1 bytes=32 time=3 ms").arg(hosts[slot]);
         for (const QString& line : rig.linesOf(slot))
             QCOMPARE(line, expected);
     }

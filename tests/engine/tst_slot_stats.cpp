@@ -47,20 +47,23 @@ void TestSlotStats::sequences_data()
 
     const QString timedOut = kTimedOutLine;
     const QString unreachable = kUnreachableLine;
-    QTest::newRow("first reply 20 ms") << QStringList{reply(20)} << 1 << 1 << 0 << "0" << 20 << 20 << 20;
+    QTest::newRow("first reply 20 ms")
+        << QStringList{reply(20)} << 1 << 1 << 0 << "0" << 20 << 20 << 20;
     QTest::newRow("10, lost, 30") << QStringList{reply(10), timedOut, reply(30)} << 3 << 2 << 1
                                   << "33.33" << 10 << 30 << 20;
-    QTest::newRow("only lost") << QStringList{timedOut, unreachable, timedOut} << 3 << 0 << 3 << "100"
-                               << -1 << 0 << 0;
-    QTest::newRow("7 and 8 truncate") << QStringList{reply(7), reply(8)} << 2 << 2 << 0 << "0" << 7 << 8 << 7;
-    QTest::newRow("unreachable keeps times")
-        << QStringList{reply(40), unreachable, reply(20)} << 3 << 2 << 1 << "33.33" << 20 << 40 << 30;
-    QTest::newRow("sub-millisecond") << QStringList{reply(0), reply(0)} << 2 << 2 << 0 << "0" << 0 << 0 << 0;
+    QTest::newRow("only lost") << QStringList{timedOut, unreachable, timedOut} << 3 << 0 << 3
+                               << "100" << -1 << 0 << 0;
+    QTest::newRow("7 and 8 truncate")
+        << QStringList{reply(7), reply(8)} << 2 << 2 << 0 << "0" << 7 << 8 << 7;
+    QTest::newRow("unreachable keeps times") << QStringList{reply(40), unreachable, reply(20)} << 3
+                                             << 2 << 1 << "33.33" << 20 << 40 << 30;
+    QTest::newRow("sub-millisecond")
+        << QStringList{reply(0), reply(0)} << 2 << 2 << 0 << "0" << 0 << 0 << 0;
     // "Reply" anywhere counts as received, but yields no time without "time=... ms".
-    QTest::newRow("odd line with Reply") << QStringList{QStringLiteral("Reply pending")} << 1 << 1 << 0
-                                         << "0" << -1 << 0 << 0;
-    QTest::newRow("case-sensitive Reply") << QStringList{QStringLiteral("reply from x time=5 ms")} << 1
-                                          << 0 << 1 << "100" << 5 << 5 << 0;
+    QTest::newRow("odd line with Reply")
+        << QStringList{QStringLiteral("Reply pending")} << 1 << 1 << 0 << "0" << -1 << 0 << 0;
+    QTest::newRow("case-sensitive Reply") << QStringList{QStringLiteral("reply from x time=5 ms")}
+                                          << 1 << 0 << 1 << "100" << 5 << 5 << 0;
 }
 
 void TestSlotStats::sequences()
@@ -166,7 +169,8 @@ void TestSlotStats::resetStartsMinimumAtTimeout()
     QCOMPARE(stats.lost, 0);
     QCOMPARE(stats.loss, 0.0);
     QCOMPARE(stats.sum, 0);
-    QCOMPARE(timingSummary(stats), QStringLiteral("Minimum = 2000 ms\rMaximum = 0 ms\rAverage = 0 ms"));
+    QCOMPARE(timingSummary(stats),
+             QStringLiteral("Minimum = 2000 ms\rMaximum = 0 ms\rAverage = 0 ms"));
     applyResult(stats, kTimedOutLine, 1);
     QCOMPARE(stats.minimum, 2000); // not back at -1
     applyResult(stats, reply(35), 2);
@@ -185,11 +189,13 @@ void TestSlotStats::summaryTexts()
              QStringLiteral("Packets send = 0\rPackets recived = 0\rPackets lost = 0\rLoss = 0 %"));
     SlotStats stats;
     applyResult(stats, kTimedOutLine, 1);
-    QCOMPARE(timingSummary(stats), QStringLiteral("Minimum = -1 ms\rMaximum = 0 ms\rAverage = 0 ms"));
+    QCOMPARE(timingSummary(stats),
+             QStringLiteral("Minimum = -1 ms\rMaximum = 0 ms\rAverage = 0 ms"));
     for (int i = 0; i < 7; ++i)
         applyResult(stats, reply(12), i + 2);
-    QCOMPARE(packetSummary(stats, QLocale::c()),
-             QStringLiteral("Packets send = 8\rPackets recived = 7\rPackets lost = 1\rLoss = 12.5 %"));
+    QCOMPARE(
+        packetSummary(stats, QLocale::c()),
+        QStringLiteral("Packets send = 8\rPackets recived = 7\rPackets lost = 1\rLoss = 12.5 %"));
     QVERIFY(!packetSummary(stats, QLocale::c()).contains(QLatin1Char('\n')));
 }
 

@@ -30,8 +30,8 @@ void TestStatus::failingSlot_data()
     QTest::newRow("two losses") << lost << lost << true;
     QTest::newRow("newest a reply") << reply << lost << false;
     QTest::newRow("previous a reply") << lost << reply << false;
-    QTest::newRow("unreachable, one line") << QStringLiteral("Destination host unreachable.") << QString()
-                                           << true;
+    QTest::newRow("unreachable, one line")
+        << QStringLiteral("Destination host unreachable.") << QString() << true;
     // The rule looks for the word, wherever it stands and in this case only.
     QTest::newRow("word inside a line") << QStringLiteral("xReplyx") << QString() << false;
     QTest::newRow("other case") << QStringLiteral("reply from h") << lost << true;

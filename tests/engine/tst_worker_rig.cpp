@@ -71,8 +71,8 @@ void TestWorkerRig::oneHelperPerWorker()
     QVERIFY(nobody.ok());
     const std::uint64_t started = net::helperProcessesStarted();
     Engine e(m_helper);
-    e.engine.settings().setHosts({QString::fromLatin1(rig::kTarget),
-                                  QString::fromLatin1(rig::kRouter1)});
+    e.engine.settings().setHosts(
+        {QString::fromLatin1(rig::kTarget), QString::fromLatin1(rig::kRouter1)});
     e.engine.settings().setDelayText(QStringLiteral("20"));
     e.engine.toggleRun();
     e.engine.startWorkers();

@@ -32,7 +32,8 @@ public:
     void addHost(const std::string& name, FakeBehaviour behaviour)
     {
         std::lock_guard lock(m_mutex);
-        const std::uint32_t addr = htonlLocal(0x0A000000u + static_cast<std::uint32_t>(m_hosts.size() + 1));
+        const std::uint32_t addr =
+            htonlLocal(0x0A000000u + static_cast<std::uint32_t>(m_hosts.size() + 1));
         m_hosts[name] = addr;
         m_behaviour[addr] = behaviour;
     }

@@ -336,7 +336,8 @@ void TestTraceRig::probeTimesAreRoundTrips()
         QVERIFY2(t >= roundTripMs, qPrintable(w.output()));
         late += t >= roundTripMs + 5 ? 1 : 0;
     }
-    QVERIFY2(late <= 1, qPrintable(QStringLiteral("%1 probes late:\n%2").arg(late).arg(w.output())));
+    QVERIFY2(late <= 1,
+             qPrintable(QStringLiteral("%1 probes late:\n%2").arg(late).arg(w.output())));
 }
 
 // The lookup's own text, with no line break after it.

@@ -72,63 +72,95 @@ void TestHostEditing::actions_data()
     const QStringList seven{"a", "b", "c", "d", "e", "f", "g"};
     const QByteArray none("<not saved>");
 
-    QTest::newRow("add") << QStringList{"a"} << -1 << "add" << "ok:b" << "Input host|localhost"
-                         << QStringList{"a", "b"} << -1 << QByteArray("a\r\nb\r\n");
-    QTest::newRow("add keeps the default") << QStringList{"a"} << -1 << "add" << "ok"
-                                           << "Input host|localhost"
-                                           << QStringList{"a", "localhost"} << -1
-                                           << QByteArray("a\r\nlocalhost\r\n");
-    QTest::newRow("add empty") << QStringList{"a"} << -1 << "add" << "ok:" << "Input host|localhost"
-                               << QStringList{"a", ""} << -1 << QByteArray("a\r\n\r\n");
-    QTest::newRow("add duplicate") << QStringList{"a"} << 0 << "add" << "ok:a" << "Input host|localhost"
-                                   << QStringList{"a", "a"} << 0 << QByteArray("a\r\na\r\n");
-    QTest::newRow("add cancelled still saves") << QStringList{"a"} << -1 << "add" << "cancel"
-                                               << "Input host|localhost" << QStringList{"a"} << -1
-                                               << QByteArray("a\r\n");
-    QTest::newRow("limit with five") << five << -1 << "add" << "close" << "Error!|" << five << -1
-                                     << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n");
-    QTest::newRow("limit with seven") << seven << -1 << "add" << "download" << "Error!|" << seven << -1
-                                      << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n");
-    QTest::newRow("edit") << abc << 1 << "edit" << "ok:host.example" << "Input new host|b"
-                          << QStringList{"a", "host.example", "c"} << 1
+    QTest::newRow("add") << QStringList{"a"} << -1 << "add"
+                         << "ok:b"
+                         << "Input host|localhost" << QStringList{"a", "b"} << -1
+                         << QByteArray("a\r\nb\r\n");
+    QTest::newRow("add keeps the default")
+        << QStringList{"a"} << -1 << "add"
+        << "ok"
+        << "Input host|localhost" << QStringList{"a", "localhost"} << -1
+        << QByteArray("a\r\nlocalhost\r\n");
+    QTest::newRow("add empty") << QStringList{"a"} << -1 << "add"
+                               << "ok:"
+                               << "Input host|localhost" << QStringList{"a", ""} << -1
+                               << QByteArray("a\r\n\r\n");
+    QTest::newRow("add duplicate")
+        << QStringList{"a"} << 0 << "add"
+        << "ok:a"
+        << "Input host|localhost" << QStringList{"a", "a"} << 0 << QByteArray("a\r\na\r\n");
+    QTest::newRow("add cancelled still saves")
+        << QStringList{"a"} << -1 << "add"
+        << "cancel"
+        << "Input host|localhost" << QStringList{"a"} << -1 << QByteArray("a\r\n");
+    QTest::newRow("limit with five")
+        << five << -1 << "add"
+        << "close"
+        << "Error!|" << five << -1 << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\n");
+    QTest::newRow("limit with seven")
+        << seven << -1 << "add"
+        << "download"
+        << "Error!|" << seven << -1 << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n");
+    QTest::newRow("edit") << abc << 1 << "edit"
+                          << "ok:host.example"
+                          << "Input new host|b" << QStringList{"a", "host.example", "c"} << 1
                           << QByteArray("a\r\nhost.example\r\nc\r\n");
-    QTest::newRow("edit to empty saves nothing") << abc << 1 << "edit" << "ok:" << "Input new host|b"
-                                                  << abc << 1 << none;
-    QTest::newRow("edit cancelled") << abc << 2 << "edit" << "cancel" << "Input new host|c" << abc << 2
-                                    << none;
-    QTest::newRow("edit without selection") << abc << -1 << "edit" << "-" << "" << abc << -1 << none;
-    QTest::newRow("double click edits") << abc << 0 << "dblclick" << "ok:z" << "Input new host|a"
-                                        << QStringList{"z", "b", "c"} << 0
-                                        << QByteArray("z\r\nb\r\nc\r\n");
-    QTest::newRow("delete") << abc << 1 << "delete" << "-" << "" << QStringList{"a", "c"} << -1
-                            << QByteArray("a\r\nc\r\n");
-    QTest::newRow("delete without selection saves") << abc << -1 << "delete" << "-" << "" << abc << -1
-                                                    << QByteArray("a\r\nb\r\nc\r\n");
-    QTest::newRow("delete all") << abc << 0 << "deleteall" << "-" << "" << QStringList{} << -1
-                                << QByteArray("");
-    QTest::newRow("up from the top wraps") << abc << 0 << "up" << "-" << "" << QStringList{"b", "c", "a"}
-                                           << 2 << QByteArray("b\r\nc\r\na\r\n");
-    QTest::newRow("up") << abc << 2 << "up" << "-" << "" << QStringList{"a", "c", "b"} << 1
-                        << QByteArray("a\r\nc\r\nb\r\n");
-    QTest::newRow("down from the bottom wraps") << abc << 2 << "down" << "-" << ""
-                                                << QStringList{"c", "a", "b"} << 0
-                                                << QByteArray("c\r\na\r\nb\r\n");
-    QTest::newRow("down") << abc << 0 << "down" << "-" << "" << QStringList{"b", "a", "c"} << 1
-                          << QByteArray("b\r\na\r\nc\r\n");
-    QTest::newRow("one entry up") << QStringList{"a"} << 0 << "up" << "-" << "" << QStringList{"a"} << 0
-                                  << QByteArray("a\r\n");
-    QTest::newRow("one entry down") << QStringList{"a"} << 0 << "down" << "-" << "" << QStringList{"a"}
-                                    << 0 << QByteArray("a\r\n");
+    QTest::newRow("edit to empty saves nothing") << abc << 1 << "edit"
+                                                 << "ok:"
+                                                 << "Input new host|b" << abc << 1 << none;
+    QTest::newRow("edit cancelled") << abc << 2 << "edit"
+                                    << "cancel"
+                                    << "Input new host|c" << abc << 2 << none;
+    QTest::newRow("edit without selection") << abc << -1 << "edit"
+                                            << "-"
+                                            << "" << abc << -1 << none;
+    QTest::newRow("double click edits")
+        << abc << 0 << "dblclick"
+        << "ok:z"
+        << "Input new host|a" << QStringList{"z", "b", "c"} << 0 << QByteArray("z\r\nb\r\nc\r\n");
+    QTest::newRow("delete") << abc << 1 << "delete"
+                            << "-"
+                            << "" << QStringList{"a", "c"} << -1 << QByteArray("a\r\nc\r\n");
+    QTest::newRow("delete without selection saves")
+        << abc << -1 << "delete"
+        << "-"
+        << "" << abc << -1 << QByteArray("a\r\nb\r\nc\r\n");
+    QTest::newRow("delete all") << abc << 0 << "deleteall"
+                                << "-"
+                                << "" << QStringList{} << -1 << QByteArray("");
+    QTest::newRow("up from the top wraps")
+        << abc << 0 << "up"
+        << "-"
+        << "" << QStringList{"b", "c", "a"} << 2 << QByteArray("b\r\nc\r\na\r\n");
+    QTest::newRow("up") << abc << 2 << "up"
+                        << "-"
+                        << "" << QStringList{"a", "c", "b"} << 1 << QByteArray("a\r\nc\r\nb\r\n");
+    QTest::newRow("down from the bottom wraps")
+        << abc << 2 << "down"
+        << "-"
+        << "" << QStringList{"c", "a", "b"} << 0 << QByteArray("c\r\na\r\nb\r\n");
+    QTest::newRow("down") << abc << 0 << "down"
+                          << "-"
+                          << "" << QStringList{"b", "a", "c"} << 1 << QByteArray("b\r\na\r\nc\r\n");
+    QTest::newRow("one entry up") << QStringList{"a"} << 0 << "up"
+                                  << "-"
+                                  << "" << QStringList{"a"} << 0 << QByteArray("a\r\n");
+    QTest::newRow("one entry down") << QStringList{"a"} << 0 << "down"
+                                    << "-"
+                                    << "" << QStringList{"a"} << 0 << QByteArray("a\r\n");
     const QString longHost(300, QLatin1Char('x'));
     QTest::newRow("edit offers a long entry whole")
-        << QStringList{longHost} << 0 << "edit" << "ok" << "Input new host|" + longHost
-        << QStringList{longHost} << 0 << (longHost.toLatin1() + "\r\n");
+        << QStringList{longHost} << 0 << "edit"
+        << "ok"
+        << "Input new host|" + longHost << QStringList{longHost} << 0
+        << (longHost.toLatin1() + "\r\n");
     QTest::newRow("typing stops at 255 characters")
-        << QStringList{"a"} << 0 << "edit" << "ok:" + QString(300, QLatin1Char('y'))
-        << "Input new host|a" << QStringList{QString(255, QLatin1Char('y'))} << 0
-        << (QByteArray(255, 'y') + "\r\n");
-    QTest::newRow("move without selection") << abc << -1 << "down" << "-" << "" << abc << -1
-                                            << QByteArray("a\r\nb\r\nc\r\n");
+        << QStringList{"a"} << 0 << "edit"
+        << "ok:" + QString(300, QLatin1Char('y')) << "Input new host|a"
+        << QStringList{QString(255, QLatin1Char('y'))} << 0 << (QByteArray(255, 'y') + "\r\n");
+    QTest::newRow("move without selection") << abc << -1 << "down"
+                                            << "-"
+                                            << "" << abc << -1 << QByteArray("a\r\nb\r\nc\r\n");
 }
 
 void TestHostEditing::actions()
@@ -169,7 +201,8 @@ void TestHostEditing::actions()
                     QTest::keyClick(prompt->Edit, Qt::Key_Escape);
             } else if (auto* more = qobject_cast<ui::TMore_Form*>(dialog)) {
                 seen = more->windowTitle() + QLatin1Char('|');
-                QTest::mouseClick(answer == QStringLiteral("download") ? more->BitBtn2 : more->BitBtn1,
+                QTest::mouseClick(answer == QStringLiteral("download") ? more->BitBtn2
+                                                                       : more->BitBtn1,
                                   Qt::LeftButton);
             } else {
                 seen = QStringLiteral("unexpected dialog ") + dialog->objectName();
@@ -223,8 +256,9 @@ void TestHostEditing::saveErrorsAreReportedExceptWhenMoving()
     QTest::mouseClick(form.BitBtn2, Qt::LeftButton);
     QCOMPARE(form.hostList(), QStringList{"b"});
     QCOMPARE(reported.size(), 1);
-    QCOMPARE(reported[0], QStringLiteral("Cannot create file \"%1/domains.cfg\". No such file or directory")
-                              .arg(f.dataFolder()));
+    QCOMPARE(reported[0],
+             QStringLiteral("Cannot create file \"%1/domains.cfg\". No such file or directory")
+                 .arg(f.dataFolder()));
     QTest::mouseClick(form.BitBtn3, Qt::LeftButton);
     QCOMPARE(form.hostList(), QStringList{});
     QCOMPARE(reported.size(), 2);

@@ -121,10 +121,14 @@ void TestLogActions::txtIsAddedOnlyWhenMissing_data()
 {
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("written");
-    QTest::newRow("no extension") << "ping" << "ping.txt";
-    QTest::newRow("already .txt") << "ping2.txt" << "ping2.txt";
-    QTest::newRow("upper case .TXT") << "PING3.TXT" << "PING3.TXT";
-    QTest::newRow("other extension") << "ping4.log" << "ping4.log.txt";
+    QTest::newRow("no extension") << "ping"
+                                  << "ping.txt";
+    QTest::newRow("already .txt") << "ping2.txt"
+                                  << "ping2.txt";
+    QTest::newRow("upper case .TXT") << "PING3.TXT"
+                                     << "PING3.TXT";
+    QTest::newRow("other extension") << "ping4.log"
+                                     << "ping4.log.txt";
 }
 
 void TestLogActions::txtIsAddedOnlyWhenMissing()
@@ -136,9 +140,10 @@ void TestLogActions::txtIsAddedOnlyWhenMissing()
     answerSaveDialog(m_dir.filePath(chosen));
     QTest::mouseClick(f.form->slotPage(3)->saveButton(), Qt::LeftButton);
     f.form->waitForSaves();
-    QCOMPARE(readAll(m_dir.filePath(written)),
-             QByteArray("Reply from h bytes=32 time=4 ms\r\nPackets send = 1\r\nPackets recived = 1\r\n"
-                        "Packets lost = 0\r\nLoss = 0 %\r\n"));
+    QCOMPARE(
+        readAll(m_dir.filePath(written)),
+        QByteArray("Reply from h bytes=32 time=4 ms\r\nPackets send = 1\r\nPackets recived = 1\r\n"
+                   "Packets lost = 0\r\nLoss = 0 %\r\n"));
     if (chosen != written)
         QVERIFY(!QFile::exists(m_dir.filePath(chosen + QStringLiteral(".txt.txt"))));
     QVERIFY(!QFile::exists(m_dir.filePath(written + QStringLiteral(".txt"))));
@@ -208,8 +213,9 @@ void TestLogActions::textIsTakenWhenClicked()
     });
     QTest::mouseClick(f.form->slotPage(0)->saveButton(), Qt::LeftButton);
     f.form->waitForSaves();
-    QCOMPARE(readAll(path), QByteArray("Requested Timed out.\r\nPackets send = 1\r\nPackets recived = 0\r\n"
-                                       "Packets lost = 1\r\nLoss = 100 %\r\n"));
+    QCOMPARE(readAll(path),
+             QByteArray("Requested Timed out.\r\nPackets send = 1\r\nPackets recived = 0\r\n"
+                        "Packets lost = 1\r\nLoss = 100 %\r\n"));
     QCOMPARE(f.form->Memo1->lineCount(), 2);
 }
 
@@ -301,9 +307,7 @@ void TestLogActions::largeLogIsSavedAndCopiedWhileResultsGoOn()
     const QString later = QStringLiteral("Requested Timed out.");
     core::BlockingHandover handover(&form);
     std::atomic<bool> recorded{false};
-    std::thread worker([&] {
-        recorded = handover.call([&] { form.recordResult(0, later); });
-    });
+    std::thread worker([&] { recorded = handover.call([&] { form.recordResult(0, later); }); });
     QTRY_VERIFY(recorded);
     worker.join();
     QCOMPARE(form.Memo1->lineCount(), lines + 1);
@@ -317,8 +321,9 @@ void TestLogActions::largeLogIsSavedAndCopiedWhileResultsGoOn()
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     QVERIFY(data);
     QCOMPARE(data->data(QStringLiteral("text/plain")),
-             expected + later.toLatin1() + "\r\nPackets send = 300001\r\nPackets recived = 300000\r\n"
-                                           "Packets lost = 1\r\nLoss = 0 %\r\n");
+             expected + later.toLatin1() +
+                 "\r\nPackets send = 300001\r\nPackets recived = 300000\r\n"
+                 "Packets lost = 1\r\nLoss = 0 %\r\n");
     QVERIFY(form.buffer_memo->toPlainText().isEmpty());
     QGuiApplication::clipboard()->clear();
 

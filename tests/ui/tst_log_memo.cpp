@@ -217,7 +217,8 @@ void TestLogMemo::typingIsRefused()
     QTest::keyClick(&memo, Qt::Key_X, Qt::ControlModifier);
     QTest::keyClick(&memo, Qt::Key_Insert, Qt::ShiftModifier);
     QCOMPARE(memo.lineCount(), 2);
-    QCOMPARE(memo.toPlainText(), QStringLiteral("Reply from h bytes=32 time=1 ms\nRequested Timed out."));
+    QCOMPARE(memo.toPlainText(),
+             QStringLiteral("Reply from h bytes=32 time=1 ms\nRequested Timed out."));
     QVERIFY(!memo.testAttribute(Qt::WA_InputMethodEnabled));
 }
 
@@ -287,8 +288,9 @@ void TestLogMemo::resultsRepaintNeitherTabsNorFrame()
     }
     QTRY_VERIFY(label.paints > 0);
     QCOMPARE(tabs.paints, 0);
-    QCOMPARE(form.packetLabel(0)->shownText(),
-             QStringLiteral("Packets send = 21\nPackets recived = 21\nPackets lost = 0\nLoss = 0 %"));
+    QCOMPARE(
+        form.packetLabel(0)->shownText(),
+        QStringLiteral("Packets send = 21\nPackets recived = 21\nPackets lost = 0\nLoss = 0 %"));
 }
 
 QTEST_MAIN(TestLogMemo)

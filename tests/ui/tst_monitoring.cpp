@@ -78,7 +78,8 @@ void TestMonitoring::startsByItself()
     QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1, 2000);
     // The first line comes after the workers' first 200 ms poll.
     QVERIFY2(sinceWorkers.elapsed() >= 150, qPrintable(QString::number(sinceWorkers.elapsed())));
-    QCOMPARE(w.form.Memo1->lineFromEnd(0), QStringLiteral("Reply from localhost bytes=32 time=0 ms"));
+    QCOMPARE(w.form.Memo1->lineFromEnd(0),
+             QStringLiteral("Reply from localhost bytes=32 time=0 ms"));
     QCOMPARE(w.form.PageControl1->tabText(0), QStringLiteral("Ping localhost"));
     for (int slot = 1; slot < 5; ++slot)
         QCOMPARE(w.lines(slot), 0);
@@ -182,8 +183,9 @@ void TestMonitoring::recordingRewritesEveryLabel()
     w.form.recordResult(2, QStringLiteral("Reply from x bytes=32 time=10 ms"));
     w.form.recordResult(2, QStringLiteral("Requested Timed out."));
     w.form.recordResult(2, QStringLiteral("Reply from x bytes=32 time=30 ms"));
-    QCOMPARE(w.form.packetLabel(2)->caption(),
-             QStringLiteral("Packets send = 3\rPackets recived = 2\rPackets lost = 1\rLoss = 33.33 %"));
+    QCOMPARE(
+        w.form.packetLabel(2)->caption(),
+        QStringLiteral("Packets send = 3\rPackets recived = 2\rPackets lost = 1\rLoss = 33.33 %"));
     QCOMPARE(w.form.timingLabel(2)->caption(),
              QStringLiteral("Minimum = 10 ms\rMaximum = 30 ms\rAverage = 20 ms"));
     // The other slots were rewritten from their own (unchanged) figures.

@@ -92,19 +92,20 @@ void TestSettings::loadingAtStartUp_data()
     QTest::newRow("no files") << missing << missing << "1000" << true << 2000 << 32 << defaultList;
     QTest::newRow("two lines") << QByteArray("1500\r\n0\r\n") << missing << "1500" << false << 2000
                                << 32 << defaultList;
-    QTest::newRow("first line not a number") << QByteArray("fast\r\n0\r\n50\r\n") << missing << "1000"
-                                             << true << 2000 << 32 << defaultList;
-    QTest::newRow("mixed line ends, true") << QByteArray("300\ntrue\r60") << missing << "300" << true
-                                           << 60 << 32 << defaultList;
+    QTest::newRow("first line not a number") << QByteArray("fast\r\n0\r\n50\r\n") << missing
+                                             << "1000" << true << 2000 << 32 << defaultList;
+    QTest::newRow("mixed line ends, true")
+        << QByteArray("300\ntrue\r60") << missing << "300" << true << 60 << 32 << defaultList;
     QTest::newRow("held to the ranges") << QByteArray("99999\r\n0\r\n1\r\n99999\r\n") << missing
                                         << "5000" << false << 50 << 30000 << defaultList;
     QTest::newRow("2 checks, extra lines ignored")
-        << QByteArray("200\r\n2\r\n10000\r\n1\r\nextra\r\n") << missing << "200" << true << 10000 << 1
-        << defaultList;
-    QTest::newRow("empty host file") << missing << QByteArray("") << "1000" << true << 2000 << 32
-                                     << QStringList{};
-    QTest::newRow("eight hosts") << missing << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n")
-                                 << "1000" << true << 2000 << 32
+        << QByteArray("200\r\n2\r\n10000\r\n1\r\nextra\r\n") << missing << "200" << true << 10000
+        << 1 << defaultList;
+    QTest::newRow("empty host file")
+        << missing << QByteArray("") << "1000" << true << 2000 << 32 << QStringList{};
+    QTest::newRow("eight hosts") << missing
+                                 << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n") << "1000"
+                                 << true << 2000 << 32
                                  << QStringList{"a", "b", "c", "d", "e", "f", "g", "h"};
     QTest::newRow("host line ends") << missing << QByteArray("a\rb\nc\r\n\r\n d ") << "1000" << true
                                     << 2000 << 32 << QStringList{"a", "b", "c", "", " d "};
@@ -258,8 +259,9 @@ void TestSettings::unwritableDataFolderReportsAndKeepsTheChange()
     f.form->Edit1->setText(QStringLiteral("700"));
     setTopLevelErrorReporter(nullptr);
     QCOMPARE(reported.size(), 1);
-    QCOMPARE(reported[0], QStringLiteral("Cannot create file \"%1/domains.cfg\". No such file or directory")
-                              .arg(f.dataFolder()));
+    QCOMPARE(reported[0],
+             QStringLiteral("Cannot create file \"%1/domains.cfg\". No such file or directory")
+                 .arg(f.dataFolder()));
     QCOMPARE(f.form->Edit1->text(), QStringLiteral("700"));
     QCOMPARE(f.form->UpDown1->position(), 700);
     // The settings file comes after the host list file, so neither was written.
@@ -289,7 +291,8 @@ void TestSettings::failedWriteLeavesTheOldFile()
     setTopLevelErrorReporter(nullptr);
 
     QCOMPARE(reported.size(), 1);
-    QVERIFY2(reported[0].startsWith(QStringLiteral("Cannot create file \"%1/domains.cfg\". ").arg(f.dataFolder())),
+    QVERIFY2(reported[0].startsWith(
+                 QStringLiteral("Cannot create file \"%1/domains.cfg\". ").arg(f.dataFolder())),
              qPrintable(reported[0]));
     QCOMPARE(readAll(f.file("domains.cfg")), oldHosts);
     QCOMPARE(QDir(f.dataFolder()).entryList(QDir::Files | QDir::Hidden),
@@ -301,10 +304,13 @@ void TestSettings::autostartEntry_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/opt/tarnwick/tarnwick" << "\"/opt/tarnwick/tarnwick\"";
-    QTest::newRow("spaces") << "/home/ann/My Tools/tarnwick" << "\"/home/ann/My Tools/tarnwick\"";
+    QTest::newRow("plain") << "/opt/tarnwick/tarnwick"
+                           << "\"/opt/tarnwick/tarnwick\"";
+    QTest::newRow("spaces") << "/home/ann/My Tools/tarnwick"
+                            << "\"/home/ann/My Tools/tarnwick\"";
     QTest::newRow("quotes, dollar, backtick")
-        << "/x/\"q\"/$HOME/`t`/tarnwick" << "\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`t\\\\`/tarnwick\"";
+        << "/x/\"q\"/$HOME/`t`/tarnwick"
+        << "\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`t\\\\`/tarnwick\"";
     QTest::newRow("backslash and percent") << "/x/a\\b/100%/tarnwick"
                                            << "\"/x/a\\\\\\\\b/100%%/tarnwick\"";
 }

@@ -94,8 +94,10 @@ void TestSettingsFiles::settingsLines_data()
     QTest::newRow("word on line 2 stops") << QStringList{"300", "yes", "60", "7"} << "300,-,-,-";
     QTest::newRow("bad time-out stops") << QStringList{"300", "0", "6o", "7"} << "300,0,-,-";
     QTest::newRow("bad size") << QStringList{"300", "0", "60", "x"} << "300,0,60,-";
-    QTest::newRow("lines after the fourth ignored") << QStringList{"1", "0", "2", "3", "junk"} << "1,0,2,3";
-    QTest::newRow("out of range read as written") << QStringList{"99999", "0", "-5", "0"} << "99999,0,-5,0";
+    QTest::newRow("lines after the fourth ignored")
+        << QStringList{"1", "0", "2", "3", "junk"} << "1,0,2,3";
+    QTest::newRow("out of range read as written")
+        << QStringList{"99999", "0", "-5", "0"} << "99999,0,-5,0";
     QTest::newRow("empty line 1") << QStringList{"", "0"} << "-,-,-,-";
     QTest::newRow("empty file") << QStringList{} << "-,-,-,-";
 }
@@ -104,11 +106,13 @@ void TestSettingsFiles::settingsLines()
 {
     QFETCH(QStringList, lines);
     const SettingsLines s = parseSettingsLines(lines);
-    auto show = [](const std::optional<int>& v) { return v ? QString::number(*v) : QStringLiteral("-"); };
-    const QString applied = QStringList{show(s.delay),
-                                        s.autoStart ? QString::number(*s.autoStart ? 1 : 0) : "-",
-                                        show(s.timeout), show(s.packetSize)}
-                                .join(QLatin1Char(','));
+    auto show = [](const std::optional<int>& v) {
+        return v ? QString::number(*v) : QStringLiteral("-");
+    };
+    const QString applied =
+        QStringList{show(s.delay), s.autoStart ? QString::number(*s.autoStart ? 1 : 0) : "-",
+                    show(s.timeout), show(s.packetSize)}
+            .join(QLatin1Char(','));
     QTEST(applied, "applied");
 }
 
@@ -138,8 +142,8 @@ void TestSettingsFiles::hostListBytes_data()
         << QByteArray("a\nb\rc\r\nd") << "" << QByteArray("a\r\nb\r\nc\r\nd\r\n");
     QTest::newRow("empty lines and blanks kept")
         << QByteArray(" a \r\n\r\nb") << "" << QByteArray(" a \r\n\r\nb\r\n");
-    QTest::newRow("a 300-character entry") << QByteArray(300, 'x') + "\r\n" << ""
-                                           << QByteArray(300, 'x') + "\r\n";
+    QTest::newRow("a 300-character entry") << QByteArray(300, 'x') + "\r\n"
+                                           << "" << QByteArray(300, 'x') + "\r\n";
     QTest::newRow("empty file") << QByteArray() << "" << QByteArray();
 }
 
@@ -149,7 +153,8 @@ void TestSettingsFiles::hostListBytes()
     QFETCH(QString, edit);
     QList<HostEntry> entries = decodeHostList(file);
     if (!edit.isEmpty())
-        entries[edit.section(QLatin1Char('='), 0, 0).toInt()].text = edit.section(QLatin1Char('='), 1);
+        entries[edit.section(QLatin1Char('='), 0, 0).toInt()].text =
+            edit.section(QLatin1Char('='), 1);
     QTEST(encodeHostList(entries), "written");
 }
 
@@ -157,13 +162,20 @@ void TestSettingsFiles::replacingFiles_data()
 {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("failure"); // "" for success
-    QTest::newRow("plain file") << "plain" << "";
-    QTest::newRow("new file") << "new" << "";
-    QTest::newRow("read-only file") << "read-only" << "Permission denied";
-    QTest::newRow("link to a file") << "link" << "";
-    QTest::newRow("link to a missing file") << "dangling link" << "";
-    QTest::newRow("a folder in its place") << "folder" << "Is a directory";
-    QTest::newRow("folder missing") << "no folder" << "No such file or directory";
+    QTest::newRow("plain file") << "plain"
+                                << "";
+    QTest::newRow("new file") << "new"
+                              << "";
+    QTest::newRow("read-only file") << "read-only"
+                                    << "Permission denied";
+    QTest::newRow("link to a file") << "link"
+                                    << "";
+    QTest::newRow("link to a missing file") << "dangling link"
+                                            << "";
+    QTest::newRow("a folder in its place") << "folder"
+                                           << "Is a directory";
+    QTest::newRow("folder missing") << "no folder"
+                                    << "No such file or directory";
 }
 
 // The file keeps what it was (kind, permissions, link) unless the write
@@ -200,7 +212,8 @@ void TestSettingsFiles::replacingFiles()
     }
     if (situation == QLatin1String("read-only")) {
         QCOMPARE(readAll(path), QByteArray("old\r\n"));
-        QCOMPARE(QFileInfo(path).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(path).permissions() & QFileDevice::WriteOwner,
+                 QFileDevice::Permissions());
     }
     if (situation.contains(QLatin1String("link"))) {
         QVERIFY(QFileInfo(path).isSymLink());
@@ -232,7 +245,8 @@ void TestSettingsFiles::staleTemporariesGo()
     QTemporaryDir dir;
     const SettingsStore store(dir.path(), QString());
     const QStringList ours{".config.cfg.Ab12Cd", ".domains.cfg.zZ9900"};
-    const QStringList others{".config.cfg.toolong1", ".other.cfg.Ab12Cd", "config.cfg", ".config.cfg."};
+    const QStringList others{".config.cfg.toolong1", ".other.cfg.Ab12Cd", "config.cfg",
+                             ".config.cfg."};
     for (const QString& name : ours + others)
         writeFile(dir.filePath(name), "x");
     store.removeStaleTemporaries();

@@ -103,7 +103,8 @@ void TestSmallWindows::aboutBox()
         });
         f.form->About1->trigger();
         QVERIFY(modal);
-        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QVERIFY2(offset.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
         QVERIFY(!box->isVisible());
     }
     QVERIFY(f.pages.opened.isEmpty());
@@ -112,9 +113,8 @@ void TestSmallWindows::aboutBox()
 void TestSmallWindows::aboutLinkOpensThePageAndCloses()
 {
     FormFixture f;
-    whenModalShown([&](QWidget*) {
-        QTest::mouseClick(f.form->aboutBox()->Label1, Qt::LeftButton);
-    });
+    whenModalShown(
+        [&](QWidget*) { QTest::mouseClick(f.form->aboutBox()->Label1, Qt::LeftButton); });
     f.form->About1Click();
     QVERIFY(!f.form->aboutBox()->isVisible());
     QCOMPARE(f.pages.opened, QStringList{product::kUtilityPage});

@@ -58,15 +58,21 @@ void TestStatusRefresh::statusPicture_data()
 
     const QString ok = kReply;
     const QString bad = kLost + "|" + kLost;
-    QTest::newRow("five hosts, none failing") << 5 << QStringList{ok, ok, ok, ok, ok} << StatusPicture::Image1;
-    QTest::newRow("five hosts, one failing") << 5 << QStringList{bad, ok, ok, ok, ok} << StatusPicture::Image5;
-    QTest::newRow("five hosts, all failing") << 5 << QStringList{bad, bad, bad, bad, bad} << StatusPicture::Image2;
-    QTest::newRow("two hosts, one failing") << 2 << QStringList{ok, bad, "", "", ""} << StatusPicture::Image5;
-    QTest::newRow("three hosts, all failing") << 3 << QStringList{bad, bad, bad, ok, ok} << StatusPicture::Image2;
+    QTest::newRow("five hosts, none failing")
+        << 5 << QStringList{ok, ok, ok, ok, ok} << StatusPicture::Image1;
+    QTest::newRow("five hosts, one failing")
+        << 5 << QStringList{bad, ok, ok, ok, ok} << StatusPicture::Image5;
+    QTest::newRow("five hosts, all failing")
+        << 5 << QStringList{bad, bad, bad, bad, bad} << StatusPicture::Image2;
+    QTest::newRow("two hosts, one failing")
+        << 2 << QStringList{ok, bad, "", "", ""} << StatusPicture::Image5;
+    QTest::newRow("three hosts, all failing")
+        << 3 << QStringList{bad, bad, bad, ok, ok} << StatusPicture::Image2;
     QTest::newRow("empty list") << 0 << QStringList{ok, ok, ok, ok, ok} << StatusPicture::Image2;
-    QTest::newRow("before any result") << 3 << QStringList{"", "", "", "", ""} << StatusPicture::Image2;
-    QTest::newRow("one line, not a reply") << 1 << QStringList{kUnreachable, "", "", "", ""}
-                                           << StatusPicture::Image2;
+    QTest::newRow("before any result")
+        << 3 << QStringList{"", "", "", "", ""} << StatusPicture::Image2;
+    QTest::newRow("one line, not a reply")
+        << 1 << QStringList{kUnreachable, "", "", "", ""} << StatusPicture::Image2;
     QTest::newRow("time-out after a reply is not failing")
         << 2 << QStringList{kReply + "|" + kLost, bad, "", "", ""} << StatusPicture::Image5;
     QTest::newRow("slots beyond the list do not count")
@@ -148,11 +154,12 @@ void TestStatusRefresh::summaryLayout_data()
     QTest::addColumn<QStringList>("logs");
     QTest::addColumn<QStringList>("summary");
     QTest::newRow("all empty") << QStringList{"", "", "", "", ""}
-                               << QStringList{"", "", "-----", "", "", "-----", "", "", "-----", "", "",
-                                              "-----", "", ""};
+                               << QStringList{"", "",      "-----", "", "",      "-----", "",
+                                              "", "-----", "",      "", "-----", "",      ""};
     QTest::newRow("one line and long logs")
         << QStringList{"only", "a|b|c|d", "", "x|y", "1|2|3"}
-        << QStringList{"only", "", "-----", "d", "c", "-----", "", "", "-----", "y", "x", "-----", "3", "2"};
+        << QStringList{"only", "",      "-----", "d", "c",     "-----", "",
+                       "",     "-----", "y",     "x", "-----", "3",     "2"};
 }
 
 void TestStatusRefresh::summaryLayout()
@@ -169,7 +176,8 @@ void TestStatusRefresh::summaryLayout()
     QTEST(form.resultsSummaryLines(), "summary");
     QFETCH(QStringList, summary);
     QCOMPARE(form.Memo6->toPlainText(), summary.join(QLatin1Char('\n')));
-    QCOMPARE(form.resultsSummaryText(), summary.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    QCOMPARE(form.resultsSummaryText(),
+             summary.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 
 void TestStatusRefresh::summaryIsRebuiltEveryTick()

@@ -157,8 +157,7 @@ ReadStatus HelperEcho::readFrame(HelperResponseFrame& out, int wakeFd,
             continue;
         }
         std::uint8_t chunk[kHelperResponseSize];
-        const ssize_t n =
-            ::recv(m_stream, chunk, out.size() - m_partial.size(), MSG_DONTWAIT);
+        const ssize_t n = ::recv(m_stream, chunk, out.size() - m_partial.size(), MSG_DONTWAIT);
         if (n == 0) {
             return ReadStatus::Closed;
         }
