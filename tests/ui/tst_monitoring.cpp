@@ -125,7 +125,10 @@ void TestMonitoring::sevenEntriesFiveMonitored()
         w.echo->addHost(h.toStdString(), {FakeBehaviour::Reply, 1, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
     w.started();
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1 && w.lines(4) >= 1, 5000);
+    // Every slot's first line: the workers start together but race.
+    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1 && w.lines(1) >= 1 && w.lines(2) >= 1 &&
+                                 w.lines(3) >= 1 && w.lines(4) >= 1,
+                             5000);
     QCOMPARE(w.form.PageControl1->count(), 5);
     for (int slot = 0; slot < 5; ++slot) {
         QCOMPARE(w.form.PageControl1->tabText(slot), QStringLiteral("Ping ") + hosts[slot]);
