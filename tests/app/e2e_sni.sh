@@ -23,20 +23,10 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 fail() { echo "FAIL: $*"; tail -20 "$work/app.log" 2>/dev/null; exit 1; }
-skip() { echo "SKIP: $*"; [ "${CI:-}" = true ] && exit 1; exit 77; }
 
+. "$(dirname "$0")/../support/desktop-test-lib.sh"
 command -v lxqt-panel >/dev/null || skip "lxqt-panel is not installed"
-if [ "$(id -u)" -eq 0 ]; then ns="unshare --net"; else ns="unshare --user --map-root-user --net"; fi
-$ns true 2>/dev/null || skip "cannot create a private network namespace ($ns)"
 
-wait_for() {
-    limit=$(( $(date +%s%N) / 1000000 + $1 * 1000 ))
-    shift
-    while ! "$@" >/dev/null 2>&1; do
-        [ $(( $(date +%s%N) / 1000000 )) -lt "$limit" ] || return 1
-        sleep 0.05
-    done
-}
 
 # A session bus of our own, on a socket path (visible from the namespace).
 cat >"$work/bus.conf" <<EOF

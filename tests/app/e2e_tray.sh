@@ -30,20 +30,9 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 fail() { echo "FAIL: $*"; cat "$work/app.log" 2>/dev/null | tail -20; exit 1; }
-skip() { echo "SKIP: $*"; [ "${CI:-}" = true ] && exit 1; exit 77; }
 
-if [ "$(id -u)" -eq 0 ]; then ns="unshare --net"; else ns="unshare --user --map-root-user --net"; fi
-$ns true 2>/dev/null || skip "cannot create a private network namespace ($ns)"
+. "$(dirname "$0")/../support/desktop-test-lib.sh"
 
-# Waits up to $1 s for a command to succeed (polled every 50 ms).
-wait_for() {
-    limit=$(( $(date +%s%N) / 1000000 + $1 * 1000 ))
-    shift
-    while ! "$@" >/dev/null 2>&1; do
-        [ $(( $(date +%s%N) / 1000000 )) -lt "$limit" ] || return 1
-        sleep 0.05
-    done
-}
 alive() { kill -0 "$app" 2>/dev/null; }
 icon() { xdotool search --onlyvisible --classname '^tarnwick-tray-icon$' 2>/dev/null | head -n 1 | grep .; }
 main_window() { xdotool search --onlyvisible --name '^Orlvane Auto Tarnwick  -  ' 2>/dev/null | head -n 1 | grep .; }
