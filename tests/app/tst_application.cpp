@@ -7,7 +7,7 @@
 
 #include "core/app_error.h"
 #include "platform/user_store.h"
-#include "support/fake_echo.h"
+#include "support/scripted_echo.h"
 #include "support/form_fixture.h"
 #include "support/modal.h"
 #include "ui/controls.h"
@@ -148,7 +148,7 @@ void TestApplication::startedProgramShowsHandlerErrors()
     app::Environment environment;
     environment.dataFolder = data;
     environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
-    environment.echo = std::make_shared<test::FakeEchoService>();
+    environment.echo = std::make_shared<test::ScriptedEchoService>();
     auto pages = std::make_shared<test::RecordingPageOpener>();
     environment.pages = pages;
     app::Program program(*application, environment);

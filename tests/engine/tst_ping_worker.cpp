@@ -1,7 +1,7 @@
 // The five ping workers driven through the engine, with the echo service and
 // the resolver replaced by doubles so that timing and outcomes are the test's.
 
-#include "support/fake_echo.h"
+#include "support/scripted_echo.h"
 
 #include "engine/monitor_engine.h"
 
@@ -11,8 +11,8 @@
 
 using namespace tarnwick;
 using namespace tarnwick::engine;
-using tarnwick::test::FakeBehaviour;
-using tarnwick::test::FakeEchoService;
+using tarnwick::test::EchoAnswer;
+using tarnwick::test::ScriptedEchoService;
 
 namespace {
 
@@ -25,7 +25,7 @@ struct Recorded {
 class Rig {
 public:
     Rig()
-        : echo(std::make_shared<FakeEchoService>()),
+        : echo(std::make_shared<ScriptedEchoService>()),
           engine(
               [this](int slot, const QString& line) {
                   lines.push_back({slot, line, clock.elapsed()});
@@ -55,7 +55,7 @@ public:
 
     QElapsedTimer clock;
     std::vector<Recorded> lines;
-    std::shared_ptr<FakeEchoService> echo;
+    std::shared_ptr<ScriptedEchoService> echo;
     MonitorEngine engine;
 };
 
@@ -79,7 +79,7 @@ private slots:
 void TestPingWorker::pollsWhileStoppedThenPings()
 {
     Rig rig;
-    rig.echo->addHost("a", {FakeBehaviour::Reply, 5, 0, 0});
+    rig.echo->addHost("a", {EchoAnswer::Reply, 5, 0, 0});
     rig.engine.settings().setHosts({QStringLiteral("a")});
     rig.engine.startWorkers();
     QCOMPARE(rig.engine.workerCount(), 5);
@@ -101,7 +101,7 @@ void TestPingWorker::pollsWhileStoppedThenPings()
 void TestPingWorker::stopLetsOneMoreLineThrough()
 {
     Rig rig;
-    rig.echo->addHost("a", {FakeBehaviour::Reply, 1, 0, 150});
+    rig.echo->addHost("a", {EchoAnswer::Reply, 1, 0, 150});
     rig.engine.settings().setHosts({QStringLiteral("a")});
     rig.engine.settings().setDelayText(QStringLiteral("200"));
     rig.engine.toggleRun();
@@ -119,7 +119,7 @@ void TestPingWorker::stopLetsOneMoreLineThrough()
 void TestPingWorker::stopThenStartWithinPacingLeavesNoGap()
 {
     Rig rig;
-    rig.echo->addHost("a", {FakeBehaviour::Reply, 1, 0, 0});
+    rig.echo->addHost("a", {EchoAnswer::Reply, 1, 0, 0});
     rig.engine.settings().setHosts({QStringLiteral("a")});
     rig.engine.settings().setDelayText(QStringLiteral("600"));
     rig.engine.toggleRun();
@@ -139,7 +139,7 @@ void TestPingWorker::onlyTheFirstFiveEntriesAreMonitored()
     Rig rig;
     QStringList hosts;
     for (const char* h : {"a", "b", "c", "d", "e", "f", "g"}) {
-        rig.echo->addHost(h, {FakeBehaviour::Reply, 3, 0, 0});
+        rig.echo->addHost(h, {EchoAnswer::Reply, 3, 0, 0});
         hosts << QLatin1String(h);
     }
     rig.engine.settings().setHosts(hosts);
@@ -160,7 +160,7 @@ void TestPingWorker::onlyTheFirstFiveEntriesAreMonitored()
 void TestPingWorker::missingOrEmptyEntriesMakeNoAttempt()
 {
     Rig rig;
-    rig.echo->addHost("a", {FakeBehaviour::Reply, 2, 0, 0});
+    rig.echo->addHost("a", {EchoAnswer::Reply, 2, 0, 0});
     rig.engine.settings().setHosts({QStringLiteral("a"), QString(), QStringLiteral("a")});
     rig.engine.settings().setDelayText(QStringLiteral("100"));
     rig.engine.toggleRun();
@@ -189,7 +189,7 @@ void TestPingWorker::unresolvableHostFailsAtOnce()
 void TestPingWorker::delayOfZeroPingsBackToBack()
 {
     Rig rig;
-    rig.echo->addHost("a", {FakeBehaviour::Reply, 0, 0, 0});
+    rig.echo->addHost("a", {EchoAnswer::Reply, 0, 0, 0});
     rig.engine.settings().setHosts({QStringLiteral("a")});
     rig.engine.settings().setDelayText(QStringLiteral("0"));
     rig.engine.toggleRun();
@@ -202,8 +202,8 @@ void TestPingWorker::delayOfZeroPingsBackToBack()
 void TestPingWorker::lineNamesTheHostThatWasPinged()
 {
     Rig rig;
-    rig.echo->addHost("old", {FakeBehaviour::Reply, 9, 0, 300});
-    rig.echo->addHost("new", {FakeBehaviour::Reply, 4, 0, 0});
+    rig.echo->addHost("old", {EchoAnswer::Reply, 9, 0, 300});
+    rig.echo->addHost("new", {EchoAnswer::Reply, 4, 0, 0});
     rig.engine.settings().setHosts({QStringLiteral("old")});
     rig.engine.settings().setDelayText(QStringLiteral("100"));
     rig.engine.toggleRun();
@@ -220,7 +220,7 @@ void TestPingWorker::exitCutsShortAnEchoInFlight()
     Rig rig;
     QStringList hosts;
     for (const char* h : {"a", "b", "c", "d", "e"}) {
-        rig.echo->addHost(h, {FakeBehaviour::TimeOut, 0, 0, 0});
+        rig.echo->addHost(h, {EchoAnswer::TimeOut, 0, 0, 0});
         hosts << QLatin1String(h);
     }
     rig.engine.settings().setHosts(hosts);
@@ -242,8 +242,8 @@ void TestPingWorker::exitCutsShortAnEchoInFlight()
 void TestPingWorker::missingPermissionIsReportedOnce()
 {
     Rig rig;
-    rig.echo->addHost("a", {FakeBehaviour::NotPermitted, 0, 0, 0});
-    rig.echo->addHost("b", {FakeBehaviour::NotPermitted, 0, 0, 0});
+    rig.echo->addHost("a", {EchoAnswer::NotPermitted, 0, 0, 0});
+    rig.echo->addHost("b", {EchoAnswer::NotPermitted, 0, 0, 0});
     QSignalSpy spy(&rig.engine, &MonitorEngine::echoNotPermitted);
     rig.engine.settings().setHosts({QStringLiteral("a"), QStringLiteral("b")});
     rig.engine.settings().setDelayText(QStringLiteral("50"));

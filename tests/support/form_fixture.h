@@ -4,7 +4,7 @@
 // the executable's), the echo service and resolver replaced by doubles, and
 // web pages recorded instead of opened.
 
-#include "support/fake_echo.h"
+#include "support/scripted_echo.h"
 
 #include "core/timer_backend.h"
 
@@ -33,7 +33,7 @@ public:
 
 class FormFixture {
 public:
-    explicit FormFixture(bool create = true) : echo(std::make_shared<FakeEchoService>())
+    explicit FormFixture(bool create = true) : echo(std::make_shared<ScriptedEchoService>())
     {
         QDir().mkpath(dataFolder());
         if (create)
@@ -66,7 +66,7 @@ public:
 
     QTemporaryDir m_root;
     RecordingPageOpener pages;
-    std::shared_ptr<FakeEchoService> echo;
+    std::shared_ptr<ScriptedEchoService> echo;
     std::unique_ptr<ui::TForm1> form;
     std::unique_ptr<ui::TAboutBox> aboutBox;
     std::unique_ptr<ui::TMore_Form> moreForm;

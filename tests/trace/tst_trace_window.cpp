@@ -199,7 +199,7 @@ void TestTraceWindow::traceText()
 {
     const std::string target = "10.9.9.9";
     Window w(std::make_shared<ScriptedEchoService>([target](const std::string&, int ttl,
-                                                            int nth) -> ScriptedAnswer {
+                                                            int nth) -> EchoAnswer {
         switch (ttl) {
         case 1:
             return replyFrom("10.9.1.1", nth == 1 ? 40 : 0);
@@ -300,20 +300,20 @@ void TestTraceWindow::failuresBeforeTheFirstHop()
 void TestTraceWindow::newTraceStopsTheRunningOne()
 {
     Window w(std::make_shared<ScriptedEchoService>(
-        [](const std::string& destination, int, int) -> ScriptedAnswer {
+        [](const std::string& destination, int, int) -> EchoAnswer {
             if (destination == "10.9.9.1")
                 return blockUntilCancelled();
             return replyFrom("10.9.9.2", 100);
         }));
     startTrace(w.form, QStringLiteral("10.9.9.1"), QStringLiteral("32"));
-    QTRY_COMPARE(w.echo->inFlight(), 1);
+    QTRY_COMPARE(w.echo->echoesInFlight(), 1);
     QVERIFY(w.output().startsWith(QStringLiteral("Tracing route to 10.9.9.1")));
 
     w.form.edAddr->setText(QStringLiteral("10.9.9.2"));
     w.form.edAddr->setFocus();
     QTest::keyClick(w.form.edAddr, Qt::Key_Return);
     QVERIFY(!w.form.btnStart->isEnabled());
-    QTRY_COMPARE(w.echo->cancelled(), 1);
+    QTRY_COMPARE(w.echo->cancelledEchoes(), 1);
     QVERIFY(waitForTraceEnd(w.form, kTraceTimeoutMs));
     QString why;
     QVERIFY2(linesMatch(w.output(),
@@ -355,7 +355,7 @@ void TestTraceWindow::exitCutsWaitsShort()
     form->btnStartClick();
     QCOMPARE(form->traceThreadCount(), 1);
     if (echoBlocks) {
-        QVERIFY(waitUntil([&] { return echo->inFlight() == 1; }, 5000));
+        QVERIFY(waitUntil([&] { return echo->echoesInFlight() == 1; }, 5000));
     } else {
         QVERIFY(waitUntil([&] { return !echo->requests().empty(); }, 5000));
         // Nothing tells from outside that the worker has posted the column and
@@ -373,9 +373,9 @@ void TestTraceWindow::exitCutsWaitsShort()
         QCOMPARE(form->traceThreadCount(), 0);
     }
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(echo->inFlight(), 0);
+    QCOMPARE(echo->echoesInFlight(), 0);
     if (echoBlocks)
-        QCOMPARE(echo->cancelled(), 1);
+        QCOMPARE(echo->cancelledEchoes(), 1);
     if (form) {
         // Nothing more is written, and nothing new starts.
         const QString before = form->memShowTracert->text();

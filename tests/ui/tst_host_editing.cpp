@@ -19,7 +19,7 @@
 #include <QtTest>
 
 using namespace tarnwick;
-using tarnwick::test::FakeBehaviour;
+using tarnwick::test::EchoAnswer;
 using tarnwick::test::FormFixture;
 using tarnwick::test::whenModalShown;
 
@@ -272,7 +272,7 @@ void TestHostEditing::deletingAMonitoredHostShiftsTheSlots()
     ui::TForm1& form = *f.form;
     const QStringList hosts{"h0", "h1", "h2", "h3", "h4"};
     for (const QString& h : hosts)
-        f.echo->addHost(h.toStdString(), {FakeBehaviour::Reply, 1, 0, 0});
+        f.echo->addHost(h.toStdString(), {EchoAnswer::Reply, 1, 0, 0});
     form.ListBox1->clear();
     form.ListBox1->addItems(hosts);
     form.Edit1->setText(QStringLiteral("200"));

@@ -19,8 +19,8 @@
 #include <QtTest>
 
 using namespace tarnwick;
-using tarnwick::test::FakeBehaviour;
-using tarnwick::test::FakeEchoService;
+using tarnwick::test::EchoAnswer;
+using tarnwick::test::ScriptedEchoService;
 using tarnwick::ui::TForm1;
 
 namespace {
@@ -39,7 +39,7 @@ struct Window {
 
     tarnwick::test::ManualTime time;
     tarnwick::test::FormFixture fixture;
-    std::shared_ptr<FakeEchoService> echo;
+    std::shared_ptr<ScriptedEchoService> echo;
     TForm1& form;
 };
 
@@ -62,7 +62,7 @@ private slots:
 void TestMonitoring::startsByItself()
 {
     Window w;
-    w.echo->addHost("localhost", {FakeBehaviour::Reply, 0, 0, 0});
+    w.echo->addHost("localhost", {EchoAnswer::Reply, 0, 0, 0});
     QVERIFY(!w.form.engine().isRunning());
     QCOMPARE(w.form.engine().workerCount(), 0);
     w.time.advance(999);
@@ -88,7 +88,7 @@ void TestMonitoring::startsByItself()
 void TestMonitoring::clickInTheFirstSecondEndsStopped()
 {
     Window w;
-    w.echo->addHost("localhost", {FakeBehaviour::Reply, 0, 0, 0});
+    w.echo->addHost("localhost", {EchoAnswer::Reply, 0, 0, 0});
     QTest::mouseClick(w.form.Button1, Qt::LeftButton);
     QVERIFY(w.form.engine().isRunning());
     w.time.advance(1000);
@@ -103,7 +103,7 @@ void TestMonitoring::clickInTheFirstSecondEndsStopped()
 void TestMonitoring::startStopButton()
 {
     Window w;
-    w.echo->addHost("localhost", {FakeBehaviour::Reply, 2, 0, 0});
+    w.echo->addHost("localhost", {EchoAnswer::Reply, 2, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
     w.started();
     QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 2, 5000);
@@ -122,7 +122,7 @@ void TestMonitoring::sevenEntriesFiveMonitored()
     const QStringList hosts{"h1", "h2", "h3", "h4", "h5", "h6", "h7"};
     Window w(hosts);
     for (const QString& h : hosts)
-        w.echo->addHost(h.toStdString(), {FakeBehaviour::Reply, 1, 0, 0});
+        w.echo->addHost(h.toStdString(), {EchoAnswer::Reply, 1, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
     w.started();
     // Every slot's first line: the workers start together but race.
@@ -143,7 +143,7 @@ void TestMonitoring::editingAndDeletingWhileRunning()
 {
     Window w({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     for (const char* h : {"a", "b", "c", "b2"})
-        w.echo->addHost(h, {FakeBehaviour::Reply, 1, 0, 0});
+        w.echo->addHost(h, {EchoAnswer::Reply, 1, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
     w.started();
     QTRY_VERIFY_WITH_TIMEOUT(w.lines(1) >= 1 && w.lines(2) >= 1, 5000);
@@ -170,7 +170,7 @@ void TestMonitoring::editingAndDeletingWhileRunning()
 void TestMonitoring::delayTypedAsZero()
 {
     Window w;
-    w.echo->addHost("localhost", {FakeBehaviour::Reply, 0, 0, 0});
+    w.echo->addHost("localhost", {EchoAnswer::Reply, 0, 0, 0});
     w.form.Edit1->clear();
     QTest::keyClicks(w.form.Edit1, QStringLiteral("0"));
     QCOMPARE(w.form.Edit1->text(), QStringLiteral("0"));
@@ -211,11 +211,11 @@ void TestMonitoring::recordingRewritesEveryLabel()
 void TestMonitoring::exitDuringAnEcho()
 {
     auto w = std::make_unique<Window>();
-    w->echo->addHost("localhost", {FakeBehaviour::TimeOut, 0, 0, 0});
+    w->echo->addHost("localhost", {EchoAnswer::TimeOut, 0, 0, 0});
     w->form.UpDown2->setPosition(10000);
     w->started();
     QTRY_COMPARE_WITH_TIMEOUT(w->echo->echoesInFlight(), 1, 5000);
-    std::shared_ptr<FakeEchoService> echo = w->echo;
+    std::shared_ptr<ScriptedEchoService> echo = w->echo;
     QElapsedTimer t;
     t.start();
     w.reset();
@@ -228,7 +228,7 @@ void TestMonitoring::noEchoPermissionIsToldOnce()
 {
     Window w({QStringLiteral("a"), QStringLiteral("b")});
     for (const char* h : {"a", "b"})
-        w.echo->addHost(h, {FakeBehaviour::NotPermitted, 0, 0, 0});
+        w.echo->addHost(h, {EchoAnswer::NotPermitted, 0, 0, 0});
     QStringList notices;
     w.form.setNoticePresenter([&](const QString& text) { notices << text; });
     w.form.Edit1->setText(QStringLiteral("200"));
