@@ -181,6 +181,9 @@ private:
     bool appWindowHook(QObject* watched, QEvent* event);
     bool ownerWindowHook(QEvent* event);
     void sendMinimizedToTray(QWidget* window, bool raiseEvent);
+    void restoreMainWindow(QWidget* main);
+    // OnMinimizeToTray, then to the tray, when both are set; true if sent.
+    bool trySendToTray();
     void HideMainWindow();
     void HideAppButton();
     QWidget* ownerWindow() const;
@@ -215,6 +218,7 @@ private:
     TNotifyEvent m_onBalloonHintTimeout;
     TNotifyEvent m_onBalloonHintClick;
     TNotifyEvent m_onMinimizeToTray;
+    bool m_tookBackMinimise = false;
     TStartupEvent m_onStartup;
 
     std::unique_ptr<TSimpleTimer> m_cycleTicker;

@@ -1,6 +1,7 @@
 // The tray icon's hooks into the windows: the application hook on the main
-// window (minimise to the tray, the start-up check) and the owner hook
-// (shown windows come to the front, minimise to the tray).
+// window (minimise to the tray, a restore request, the start-up check) and the
+// owner hook (shown windows come to the front, minimise to the tray, also when
+// the owner's parent window is minimised).
 
 #include "tray/tray_icon.h"
 
@@ -90,8 +91,10 @@ void TTrayIcon::sendMinimizedToTray(QWidget* window, bool raiseEvent)
         DoSendToTray();
         // Taken back while hidden, so nothing flashes; shown again later,
         // the window comes back whole.
-        if (target)
+        if (target) {
+            m_tookBackMinimise = true;
             target->setWindowState(target->windowState() & ~Qt::WindowMinimized);
+        }
     });
 }
 
@@ -112,11 +115,18 @@ bool TTrayIcon::appWindowHook(QObject* watched, QEvent* event)
             if (!ownerTakesIt && main->isVisible())
                 sendMinimizedToTray(main, false);
         }
+        // Only the window system's restore counts. It also echoes our own
+        // changes late, so none counts between taking back a minimise for the
+        // tray and the window's next showing.
+        if (wasMinimized && !minimized && event->spontaneous() && !m_tookBackMinimise)
+            restoreMainWindow(main);
         break;
     }
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::Show:
+        if (event->type() == QEvent::Show && !event->spontaneous())
+            m_tookBackMinimise = false;
         if (m_startupCheckPending) {
             auto* mainWindow = qobject_cast<QMainWindow*>(main);
             if (mainWindow && qobject_cast<QMdiArea*>(mainWindow->centralWidget())) {
@@ -135,6 +145,22 @@ bool TTrayIcon::appWindowHook(QObject* watched, QEvent* event)
     return false;
 }
 
+void TTrayIcon::restoreMainWindow(QWidget* main)
+{
+    // Qt reports the restore once the state is already back to normal; what
+    // is left is to make the window visible again if it was hidden.
+    main->show();
+}
+
+bool TTrayIcon::trySendToTray()
+{
+    if (!m_minimizeToTray || !m_onMinimizeToTray)
+        return false;
+    m_onMinimizeToTray(this);
+    DoSendToTray();
+    return true;
+}
+
 bool TTrayIcon::ownerWindowHook(QEvent* event)
 {
     QWidget* owner = m_hookedOwner.data();
@@ -148,6 +174,15 @@ bool TTrayIcon::ownerWindowHook(QEvent* event)
             owner->activateWindow();
         }
         break;
+    case QEvent::Hide: {
+        // The window system hides an owned window when its parent window is
+        // minimised; that counts as a minimise of the owner.
+        QWidget* parent = owner->parentWidget() ? owner->parentWidget()->window() : nullptr;
+        if (event->spontaneous() && !QCoreApplication::closingDown() && parent && parent != owner &&
+            parent->isMinimized())
+            return trySendToTray();
+        break;
+    }
     case QEvent::WindowStateChange: {
         const auto* e = static_cast<QWindowStateChangeEvent*>(event);
         if (owner->isVisible() && owner->isMinimized() &&

@@ -83,6 +83,10 @@ private slots:
     void startupCheck();
     void minimizeToTray_data();
     void minimizeToTray();
+    void restoreRequest_data();
+    void restoreRequest();
+    void parentMinimised_data();
+    void parentMinimised();
     void showingOwnerBringsItToFront();
 
 private:
@@ -698,6 +702,80 @@ void TestTrayIcon::minimizeToTray()
     QCOMPARE(icon->iconVisible(), sentToTray);
     // Sent to the tray, it comes back whole when shown again.
     QCOMPARE(main.isMinimized(), !sentToTray);
+    icon.reset();
+}
+
+void TestTrayIcon::restoreRequest_data()
+{
+    QTest::addColumn<bool>("fromWindowSystem");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("window system restores a hidden minimised window: shown") << true << true;
+    QTest::newRow("a state change by code: left hidden") << false << false;
+}
+
+void TestTrayIcon::restoreRequest()
+{
+    QFETCH(bool, fromWindowSystem);
+    QFETCH(bool, shown);
+    QWidget main;
+    TApplicationState::setMainForm(&main);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    auto icon = makeIcon(&main);
+    main.setWindowState(Qt::WindowMinimized);
+    main.hide();
+    // Qt changes the state first, then tells the window where it came from.
+    main.setWindowState(Qt::WindowNoState);
+    QWindowStateChangeEvent restored(Qt::WindowMinimized);
+    if (fromWindowSystem)
+        QSpontaneKeyEvent::setSpontaneous(&restored);
+    // As the window system delivers it (sendEvent would clear the flag).
+    QApplication::instance()->notify(&main, &restored);
+    QCOMPARE(main.isVisible(), shown);
+    QVERIFY(!main.isMinimized());
+    icon.reset();
+}
+
+void TestTrayIcon::parentMinimised_data()
+{
+    QTest::addColumn<bool>("parentMinimised");
+    QTest::addColumn<bool>("fromWindowSystem");
+    QTest::addColumn<bool>("handlerSet");
+    QTest::addColumn<bool>("sentToTray");
+    QTest::newRow("parent minimised: OnMinimizeToTray, then to the tray")
+        << true << true << true << true;
+    QTest::newRow("no OnMinimizeToTray: left alone") << true << true << false << false;
+    QTest::newRow("parent still up: an ordinary hide") << false << true << true << false;
+    QTest::newRow("hidden by code: an ordinary hide") << true << false << true << false;
+}
+
+void TestTrayIcon::parentMinimised()
+{
+    QFETCH(bool, parentMinimised);
+    QFETCH(bool, fromWindowSystem);
+    QFETCH(bool, handlerSet);
+    QFETCH(bool, sentToTray);
+    QWidget main;
+    QWidget parent;
+    auto* owner = new QWidget(&parent, Qt::Window);
+    TApplicationState::setMainForm(&main);
+    main.show();
+    parent.show();
+    owner->show();
+    auto icon = makeIcon(owner);
+    icon->setMinimizeToTray(true);
+    int raised = 0;
+    if (handlerSet)
+        icon->setOnMinimizeToTray([&](QObject*) { ++raised; });
+    if (parentMinimised)
+        parent.setWindowState(Qt::WindowMinimized);
+    QHideEvent hidden;
+    if (fromWindowSystem)
+        QSpontaneKeyEvent::setSpontaneous(&hidden);
+    QApplication::instance()->notify(owner, &hidden);
+    QCOMPARE(raised, sentToTray ? 1 : 0);
+    QCOMPARE(icon->iconVisible(), sentToTray);
+    QCOMPARE(main.isVisible(), !sentToTray);
     icon.reset();
 }
 
