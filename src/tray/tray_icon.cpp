@@ -157,7 +157,8 @@ void TTrayIcon::setPopupMenu(TPopupMenu* menu)
 void TTrayIcon::setWantEnterExitEvents(bool want)
 {
     m_wantEnterExitEvents = want;
-    m_hoverTicker->setTickEnabled(want);
+    if (!want)
+        m_hoverTicker->setTickEnabled(false);
 }
 
 platform::IconState TTrayIcon::FillIconRecord() const

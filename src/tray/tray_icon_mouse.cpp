@@ -58,6 +58,9 @@ void TTrayIcon::handleNotification(const platform::Notification& n)
     switch (n.code) {
     case NotificationCode::Move:
         if (m_pointer.moved(n.pos, m_wantEnterExitEvents)) {
+            // The leaving poll runs only while the cursor is on the icon, so
+            // an idle program is not woken fifty times a second.
+            m_hoverTicker->setTickEnabled(true);
             DoMouseEnter();
             if (!alive)
                 return;
@@ -140,10 +143,14 @@ void TTrayIcon::clickTick()
 
 void TTrayIcon::hoverTick()
 {
-    if (m_pointer.pointerAway())
+    if (m_pointer.pointerAway()) {
+        m_hoverTicker->setTickEnabled(false);
         return;
-    if (m_pointer.polled(TDesktopSource::current().cursorPos()))
+    }
+    if (m_pointer.polled(TDesktopSource::current().cursorPos())) {
+        m_hoverTicker->setTickEnabled(false);
         DoMouseExit();
+    }
 }
 
 } // namespace tarnwick::tray

@@ -330,6 +330,10 @@ void TestTrayIcon::mouseScenarios()
 
     run(*icon, script);
     QCOMPARE(m_log.join(QLatin1Char(' ')), expected);
+    // Only the leaving poll may still run, and only while the cursor is on
+    // the icon: an idle program must not wake for it.
+    const bool over = m_log.lastIndexOf(QStringLiteral("enter")) > m_log.lastIndexOf("exit");
+    QCOMPARE(TSimpleTimerHandler::instance()->runningCount(), over ? 1 : 0);
     menu.hide();
 }
 
