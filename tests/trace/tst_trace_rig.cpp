@@ -471,14 +471,17 @@ void TestTraceRig::lookupButtons()
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(button == 1 ? w.form.Button1 : w.form.Button2, Qt::LeftButton);
-    QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
+    // A click that waited for the silent server would take its 800 ms; the
+    // margin below that is for a busy machine.
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(landed.wait(15000));
     const qint64 took = clock.elapsed();
     QCOMPARE(out->text(), expected);
     QCOMPARE(w.form.lookupThreadCount(), 0);
     if (silentServer) {
         QVERIFY2(took >= 800, qPrintable(QString::number(took)));
-        QVERIFY2(ticks >= took / 20 / 2,
+        // A blocked loop ticks once at the end; a busy machine may merge some.
+        QVERIFY2(ticks >= took / 20 / 4,
                  qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(took)));
     }
 }
