@@ -215,7 +215,10 @@ void TestEchoRig::roundTripAgreesWithPing()
     }
     std::sort(differences.begin(), differences.end());
     const double median = differences[kSamples / 2];
-    QVERIFY2(std::abs(median) <= 3.0,
+    // Ours is never below the responder's delay (checked above); ping's own
+    // figure grows when a busy machine runs it late, so only ours running
+    // over ping's is a fault.
+    QVERIFY2(median <= 3.0,
              qPrintable(QStringLiteral("ours minus ping's: median %1 ms").arg(median)));
 }
 
