@@ -23,6 +23,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+
 #include <mutex>
 
 using namespace tarnwick;
@@ -329,15 +331,18 @@ void TestTraceRig::probeTimesAreRoundTrips()
     const QString reference = traceroute(host, hops);
     qInfo("Tarnwick (%s):\n%s\ntraceroute -I -n:\n%s", net::echoPathName(pathSetting().path),
           qPrintable(piece(w.output())), qPrintable(reference));
-    // One probe may be late by a stall of this shared machine; an echo layer
-    // that adds time adds it to every probe after the first.
-    int late = 0;
-    for (const double t : ours) {
-        QVERIFY2(t >= roundTripMs, qPrintable(w.output()));
-        late += t >= roundTripMs + 5 ? 1 : 0;
+    // A stall of this shared machine can make any probe late; an echo layer
+    // that adds time adds it to every probe after a hop's first, so the best
+    // of those is held to the bound.
+    double bestPaced = 1e9;
+    for (int i = 0; i < ours.size(); ++i) {
+        QVERIFY2(ours[i] >= roundTripMs, qPrintable(w.output()));
+        if (i % 3 != 0)
+            bestPaced = std::min(bestPaced, ours[i]);
     }
-    QVERIFY2(late <= 1,
-             qPrintable(QStringLiteral("%1 probes late:\n%2").arg(late).arg(w.output())));
+    QVERIFY2(
+        bestPaced < roundTripMs + 5,
+        qPrintable(QStringLiteral("best later probe %1 ms:\n%2").arg(bestPaced).arg(w.output())));
 }
 
 // The lookup's own text, with no line break after it.
