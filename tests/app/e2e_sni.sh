@@ -7,26 +7,12 @@
 # Usage: e2e_sni.sh
 set -eu
 build=${TARNWICK_BUILD_DIR:?}
-art="$build/screenshots"
-mkdir -p "$art"
-work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-sni.XXXXXX")
 unset WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR XDG_CURRENT_DESKTOP SESSION_MANAGER
 export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
-pids=""
-app=""
-cleanup() {
-    for p in $app $pids; do kill -KILL "$p" 2>/dev/null || true; done
-    for p in $app $pids; do wait "$p" 2>/dev/null || true; done
-    cp "$work"/*.log "$art"/ 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-fail() { echo "FAIL: $*"; tail -20 "$work/app.log" 2>/dev/null; exit 1; }
-
+test_name=e2e-sni
 . "$(dirname "$0")/../support/desktop-test-lib.sh"
 command -v lxqt-panel >/dev/null || skip "lxqt-panel is not installed"
-
 
 # A session bus of our own, on a socket path (visible from the namespace).
 cat >"$work/bus.conf" <<EOF

@@ -12,25 +12,11 @@
 set -eu
 probe=$1
 build=${TARNWICK_BUILD_DIR:?}
-art="$build/screenshots"
-mkdir -p "$art"
-work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-tray.XXXXXX")
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR
 export QT_QPA_PLATFORM=xcb
 
-pids=""
-app=""
 trayer_pid=""
-cleanup() {
-    # KILL: a program that hung on its way out must not hang the test too.
-    for p in $app $pids; do kill -KILL "$p" 2>/dev/null || true; done
-    for p in $app $pids; do wait "$p" 2>/dev/null || true; done
-    cp "$work"/*.log "$art"/ 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-fail() { echo "FAIL: $*"; cat "$work/app.log" 2>/dev/null | tail -20; exit 1; }
-
+test_name=e2e-tray
 . "$(dirname "$0")/../support/desktop-test-lib.sh"
 
 alive() { kill -0 "$app" 2>/dev/null; }
