@@ -1,6 +1,7 @@
 #include "engine/incident.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace tarnwick::engine {
 
@@ -68,10 +69,8 @@ void IncidentBook::finish(std::uint64_t id, Moment since, Moment at, Incident::E
     incident->end = end;
     incident->endWallMs = at.wallMs;
     incident->measuredMs = std::max<qint64>(0, at.steadyMs - since.steadyMs);
-    if (timedOut + unreachable > 0 || incident->scope == Incident::Scope::Host) {
-        incident->timedOut = timedOut;
-        incident->unreachable = unreachable;
-    }
+    incident->timedOut = timedOut;
+    incident->unreachable = unreachable;
     for (Watching& w : m_watching) {
         if (w.id == id)
             w.endSteadyMs = at.steadyMs;
@@ -121,25 +120,15 @@ std::vector<std::uint64_t> IncidentBook::apply(const Transition& t)
         break;
     }
     case Transition::NetworkUp:
-    case Transition::NetworkEnded: {
+    case Transition::NetworkEnded:
         if (!m_network)
             break;
-        // Every request the hosts lost while nothing answered.
-        int timedOut = 0;
-        int unreachable = 0;
-        for (int k = 0; k < kHostSlots; ++k) {
-            if (const Incident* host = get(m_open[k])) {
-                timedOut += host->timedOut;
-                unreachable += host->unreachable;
-            }
-        }
         finish(m_network, t.since, t.at,
                t.kind == Transition::NetworkUp ? Incident::End::Answered : Incident::End::Stopped,
-               timedOut, unreachable);
+               t.timedOut, t.unreachable);
         changed.push_back(m_network);
         m_network = 0;
         break;
-    }
     case Transition::Gap: {
         if (t.at.wallMs <= t.since.wallMs && t.at.steadyMs <= t.since.steadyMs)
             break;
@@ -203,6 +192,13 @@ std::vector<std::uint64_t> IncidentBook::tick(Moment now)
         return std::find(finished.begin(), finished.end(), w.id) != finished.end();
     });
     return finished;
+}
+
+void IncidentBook::setLost(std::uint64_t id, std::pair<int, int> lost)
+{
+    Incident* incident = get(id);
+    if (incident && incident->ongoing())
+        std::tie(incident->timedOut, incident->unreachable) = lost;
 }
 
 std::vector<std::uint64_t> IncidentBook::attachRoute(std::uint64_t id, const QString& route)

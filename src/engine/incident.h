@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::engine {
@@ -65,6 +66,10 @@ public:
     // The worst round trip of incidents that ended kAroundMs ago is final.
     std::vector<std::uint64_t> tick(Moment now);
     std::vector<std::uint64_t> attachRoute(std::uint64_t id, const QString& route);
+    // The requests an open incident has lost so far, for the eye only: the
+    // file gets them with the incident's next record.
+    void setLost(std::uint64_t id, std::pair<int, int> lost);
+    std::uint64_t openNetworkIncident() const { return m_network; }
 
     const std::vector<Incident>& incidents() const { return m_incidents; }
     const Incident* find(std::uint64_t id) const;

@@ -111,6 +111,9 @@ void IncidentMonitor::resultRecorded(int slot, const QString& line)
     m_wasRunning = true;
     syncHosts(now);
     take(m_watch.record(slot, line, now, m_deps.timeoutMs ? m_deps.timeoutMs() : 0));
+    if (slot >= 0 && slot < kHostSlots)
+        m_book.setLost(m_book.openIncident(slot), m_watch.lost(slot));
+    m_book.setLost(m_book.openNetworkIncident(), m_watch.networkLost());
     if (classifyResult(line) == Attempt::Answered) {
         if (const std::optional<std::int32_t> rtt = parseRoundTrip(line))
             write(m_book.answered(slot, *rtt, now));

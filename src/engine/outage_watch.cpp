@@ -3,6 +3,7 @@
 #include "engine/result_line.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace tarnwick::engine {
 
@@ -55,7 +56,7 @@ WatchOutput OutageWatch::setHosts(const SlotHosts& hosts, Moment at)
     }
     // Fewer hosts may leave no network to speak of, or only failing ones.
     if (m_networkDown && monitoredCount() == 0) {
-        out.transitions.push_back({Transition::NetworkEnded, -1, {}, m_networkSince, at});
+        out.transitions.push_back(networkEnd(Transition::NetworkEnded, at));
         m_networkDown = false;
     }
     checkNetwork(at, out);
@@ -86,6 +87,33 @@ bool OutageWatch::allMonitoredDown() const
     return std::all_of(m_slots.begin(), m_slots.end(), [](const Slot& s) {
         return s.host.isEmpty() || s.state == HostState::Down;
     });
+}
+
+Transition OutageWatch::networkEnd(Transition::Kind kind, Moment at) const
+{
+    Transition t{kind, -1, {}, m_networkSince, at};
+    std::tie(t.timedOut, t.unreachable) = networkLost();
+    return t;
+}
+
+std::pair<int, int> OutageWatch::networkLost() const
+{
+    if (!m_networkDown)
+        return {0, 0};
+    Transition t;
+    int before = 0;
+    for (const Slot& s : m_slots) {
+        if (s.covered && s.state == HostState::Down) {
+            t.timedOut += s.lostTimedOut;
+            t.unreachable += s.lostUnreachable;
+            before += s.lostBeforeNetwork;
+        }
+    }
+    // Losses from before count as time-outs first; the split is not kept.
+    const int fromTimedOut = std::min(before, t.timedOut);
+    t.timedOut -= fromTimedOut;
+    t.unreachable = std::max(0, t.unreachable - (before - fromTimedOut));
+    return {t.timedOut, t.unreachable};
 }
 
 Notice OutageWatch::downNotice(int slot) const
@@ -120,6 +148,8 @@ void OutageWatch::checkNetwork(Moment at, WatchOutput& out)
     m_networkDown = true;
     m_networkSince = *since;
     for (Slot& s : m_slots) {
+        // The hosts that went down together lost all theirs to the network.
+        s.lostBeforeNetwork = s.heldAttempts > 0 ? 0 : s.lostTimedOut + s.lostUnreachable;
         s.heldAttempts = 0;
         s.covered = !s.host.isEmpty();
         s.coveredAttempts = 0;
@@ -164,13 +194,11 @@ WatchOutput OutageWatch::record(int slot, const QString& line, Moment at, int ti
         if (s.state == HostState::Unknown && s.answerStreak >= m_thresholds.upAfter)
             s.state = HostState::Up;
         if (recovers) {
-            s.state = HostState::Up;
             const qint64 downMs = s.answerStart.steadyMs - s.downSince.steadyMs;
             if (m_networkDown) {
                 // The first host back ends the network outage.
+                out.transitions.push_back(networkEnd(Transition::NetworkUp, s.answerStart));
                 m_networkDown = false;
-                out.transitions.push_back(
-                    {Transition::NetworkUp, -1, {}, m_networkSince, s.answerStart});
                 out.notices.push_back({Notice::NetworkUp,
                                        -1,
                                        {},
@@ -179,6 +207,7 @@ WatchOutput OutageWatch::record(int slot, const QString& line, Moment at, int ti
             } else if (!s.covered) {
                 out.notices.push_back({Notice::HostUp, slot, s.host, s.downSince, downMs});
             }
+            s.state = HostState::Up;
             s.covered = false;
             out.transitions.push_back({Transition::HostUp, slot, s.host, s.downSince, s.answerStart,
                                        s.lostTimedOut, s.lostUnreachable});
@@ -225,7 +254,7 @@ WatchOutput OutageWatch::stop(Moment at)
 {
     WatchOutput out;
     if (m_networkDown)
-        out.transitions.push_back({Transition::NetworkEnded, -1, {}, m_networkSince, at});
+        out.transitions.push_back(networkEnd(Transition::NetworkEnded, at));
     m_networkDown = false;
     for (int k = 0; k < kHostSlots; ++k)
         endSlot(k, at, out);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::engine {
@@ -52,9 +53,9 @@ struct Transition {
     enum Kind { HostDown, HostUp, HostEnded, NetworkDown, NetworkUp, NetworkEnded, Gap } kind;
     int slot = -1;
     QString host;
-    Moment since; // down: first failed attempt; gap: its start
-    Moment at;    // up: first answer of the streak; ended: last result; gap: its end
-    int timedOut = 0;
+    Moment since;     // down: first failed attempt; gap: its start
+    Moment at;        // up: first answer of the streak; ended: last result; gap: its end
+    int timedOut = 0; // requests lost (network: by every host while it was down)
     int unreachable = 0;
     friend bool operator==(const Transition&, const Transition&) = default;
 };
@@ -115,7 +116,14 @@ public:
     WatchOutput resumed(Moment at);
 
     HostState state(int slot) const { return m_slots.at(slot).state; }
+    // Requests a down host has lost so far: timed out, unreachable.
+    std::pair<int, int> lost(int slot) const
+    {
+        return {m_slots.at(slot).lostTimedOut, m_slots.at(slot).lostUnreachable};
+    }
     bool networkDown() const { return m_networkDown; }
+    // What the hosts lost since the network went down.
+    std::pair<int, int> networkLost() const;
 
 private:
     struct Slot {
@@ -140,6 +148,8 @@ private:
         // it for a few attempts after it came back.
         bool covered = false;
         int coveredAttempts = 0;
+        // What it had lost before the network went down (not the network's).
+        int lostBeforeNetwork = 0;
     };
 
     void resetSlot(int slot, const QString& host);
@@ -150,6 +160,7 @@ private:
     void releaseHeld(WatchOutput& out);
     void checkNetwork(Moment at, WatchOutput& out);
     Notice downNotice(int slot) const;
+    Transition networkEnd(Transition::Kind kind, Moment at) const;
 
     Thresholds m_thresholds;
     std::array<Slot, kHostSlots> m_slots;
