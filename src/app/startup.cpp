@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/ending_signals.h"
+#include "app/incident_services.h"
 #include "app/trace_launcher.h"
 
 #include "core/app_error.h"
@@ -96,6 +97,12 @@ Program::Program(TApplication& app, Environment environment) : m_app(app)
     form1->setAboutBox(m_aboutBox.get());
     form1->setMoreForm(m_moreForm.get());
 
+    IncidentServices::Dependencies incidents;
+    incidents.form = form1;
+    incidents.echo = m_echo;
+    incidents.dataFolder = deps.dataFolder;
+    m_incidents = std::make_unique<IncidentServices>(std::move(incidents));
+
     // Some areas answer only a moment after start (a bus host): the window
     // waits that long before it counts as having none.
     if (!icon->trayAvailable()) {
@@ -129,6 +136,8 @@ Program::~Program()
     m_trayWait.reset();
     m_form3->shutdownTraces();
     m_form1->shutdownEngine();
+    // With no result to come, open incidents end and the ledger is written.
+    m_incidents.reset();
     m_form1->setTraceLauncher(nullptr);
     m_traceLauncher.reset();
     m_form3.reset();

@@ -27,6 +27,7 @@ class Timer;
 
 namespace tarnwick::app {
 
+class IncidentServices;
 class TApplication;
 class TraceWindowLauncher;
 
@@ -57,6 +58,7 @@ public:
     tray::TForm2& trayWindow() const { return *m_form2; }
     ui::TAboutBox& aboutBox() const { return *m_aboutBox; }
     ui::TMore_Form& moreForm() const { return *m_moreForm; }
+    IncidentServices& incidents() const { return *m_incidents; }
 
     // How long start-up waits for a notification area before it shows the
     // window so that the program can be reached.
@@ -76,6 +78,7 @@ private:
     std::unique_ptr<core::Timer> m_trayWait;
     std::unique_ptr<ui::TAboutBox> m_aboutBox;
     std::unique_ptr<ui::TMore_Form> m_moreForm;
+    std::unique_ptr<IncidentServices> m_incidents;
 };
 
 // The program: the application object, the composition root, the message

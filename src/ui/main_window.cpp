@@ -313,6 +313,7 @@ void TForm1::recordResult(int slotIndex, const QString& line)
     engine::applyResult(m_stats[slotIndex], line, log->lineCount());
     refreshTabCaptions();
     rewriteStatisticsLabels();
+    emit resultRecorded(slotIndex, line);
 }
 
 void TForm1::resetSlotStatistics(int slotIndex)

@@ -236,6 +236,8 @@ signals:
     void statusIconChosen(const QIcon& icon);
     // The results summary was rebuilt (every tick of its timer).
     void resultsSummaryRebuilt();
+    // A result line was recorded in a slot log (after its statistics).
+    void resultRecorded(int slotIndex, const QString& line);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
