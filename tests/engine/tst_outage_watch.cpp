@@ -219,7 +219,7 @@ void TestOutageWatch::ledgerSeesEveryHostSpan()
     // host's span, and the network's, with the requests each lost.
     OutageWatch watch;
     const Run run = play(watch, QStringLiteral("a,b"),
-                         QStringLiteral("0R 1R 0T 1U 0T 1U 0T 1U 0R 0R 1R 1R stop"), 0);
+                         QStringLiteral("0R 1R 0T 1U 0T 1U 0T 1U 0T 0R 0R 1R 1R stop"), 0);
     QStringList kinds;
     for (const Transition& t : run.transitions) {
         switch (t.kind) {
@@ -236,15 +236,19 @@ void TestOutageWatch::ledgerSeesEveryHostSpan()
             kinds << QStringLiteral("net-down %1").arg(t.since.steadyMs);
             break;
         case Transition::NetworkUp:
-            kinds << QStringLiteral("net-up %1..%2").arg(t.since.steadyMs).arg(t.at.steadyMs);
+            kinds << QStringLiteral("net-up %1..%2 %3/%4")
+                         .arg(t.since.steadyMs)
+                         .arg(t.at.steadyMs)
+                         .arg(t.timedOut)
+                         .arg(t.unreachable);
             break;
         default:
             kinds << QStringLiteral("other %1").arg(int(t.kind));
         }
     }
     QCOMPARE(kinds.join(QStringLiteral(" | ")),
-             QStringLiteral("down a 3/0 | down b 0/3 | net-down 3000 | net-up 3000..9000 | "
-                            "up a 3000..9000 | up b 4000..11000"));
+             QStringLiteral("down a 3/0 | down b 0/3 | net-down 3000 | net-up 3000..10000 4/3 | "
+                            "up a 3000..10000 | up b 4000..12000"));
 }
 
 void TestOutageWatch::thresholdsAreHeldInRange()
