@@ -1,5 +1,6 @@
 #include "trace/route_snapshot.h"
 
+#include "trace/trace_text.h"
 #include "trace/trace_thread.h"
 
 #include <system_error>
@@ -34,9 +35,10 @@ void RouteSnapshots::startNext()
         m_queue.pop_front();
         TraceSink sink;
         sink.context = m_context.get();
-        sink.append = [this](std::uint64_t, const QString& piece) { m_text += piece; };
+        sink.append = [this](std::uint64_t id, const QString& piece) { appended(id, piece); };
         sink.ended = [this](std::uint64_t id) { ended(id); };
         m_text.clear();
+        m_silent = 0;
         m_runningId = job.id;
         m_running = std::make_unique<TTraceThread>(job.id, std::move(sink), m_echo, nullptr,
                                                    job.host, m_maxHops);
@@ -46,6 +48,22 @@ void RouteSnapshots::startNext()
             // No thread to be had now: this snapshot is left out.
             m_running.reset();
         }
+    }
+}
+
+void RouteSnapshots::appended(std::uint64_t id, const QString& piece)
+{
+    if (!m_running || id != m_runningId)
+        return;
+    m_text += piece;
+    // Every line's end comes as a piece of its own.
+    if (piece.endsWith(QStringLiteral("\r\n")))
+        m_silent = piece == silentHopEnd() ? m_silent + 1 : 0;
+    if (m_silent == kSilentHops) {
+        m_text +=
+            QStringLiteral("(%1 hops in a row did not answer: stopped here)\r\n").arg(kSilentHops);
+        // It ends at its next probe and reports that as usual.
+        m_running->stop();
     }
 }
 

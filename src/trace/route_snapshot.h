@@ -26,6 +26,9 @@ public:
     // A host that does not answer costs six seconds a hop: sixteen hops
     // reach past any home or office network in under two minutes.
     static constexpr std::uint8_t kMaxHops = 16;
+    // Where a route goes silent nothing more is learned: the snapshot ends
+    // after this many silent hops in a row.
+    static constexpr int kSilentHops = 3;
 
     RouteSnapshots(std::shared_ptr<net::EchoService> echo, Done done,
                    std::uint8_t maxHops = kMaxHops);
@@ -48,6 +51,7 @@ private:
         QString host;
     };
     void startNext();
+    void appended(std::uint64_t id, const QString& piece);
     void ended(std::uint64_t id);
 
     std::shared_ptr<net::EchoService> m_echo;
@@ -60,6 +64,7 @@ private:
     std::unique_ptr<TTraceThread> m_running;
     std::uint64_t m_runningId = 0;
     QString m_text;
+    int m_silent = 0;
     bool m_shutDown = false;
 };
 

@@ -56,15 +56,27 @@ void TestRouteSnapshot::oneAfterTheOther()
 
 void TestRouteSnapshot::aSilentRouteStopsAtTheHopLimit()
 {
-    auto echo = std::make_shared<ScriptedEchoService>(
-        [](const std::string&, int, int) -> EchoAnswer { return noReply(); });
+    // Hops 1 and 3 answer, the rest never: a silent hop between answering
+    // ones does not end it, three in a row do; short of that, the hop limit.
+    auto echo = std::make_shared<ScriptedEchoService>([](const std::string&, int ttl, int) {
+        return ttl == 1 ? replyFrom("10.9.0.1") : ttl == 3 ? replyFrom("10.9.0.3") : noReply();
+    });
     QStringList routes;
     trace::RouteSnapshots snapshots(
-        echo, [&routes](std::uint64_t, const QString& route) { routes << route; }, 4);
+        echo, [&routes](std::uint64_t, const QString& route) { routes << route; });
     snapshots.take(1, QStringLiteral("10.9.9.9"));
     QTRY_COMPARE_WITH_TIMEOUT(routes.size(), 1, 10000);
     QCOMPARE(routes[0].count(QStringLiteral("Requested Timed out.")), 4);
-    QCOMPARE(echo->totalEchoes(), 4 * 3);
+    QVERIFY2(
+        routes[0].endsWith(QStringLiteral("(3 hops in a row did not answer: stopped here)\r\n")),
+        qPrintable(routes[0]));
+    QCOMPARE(echo->totalEchoes(), 6 * 3);
+
+    trace::RouteSnapshots shorter(
+        echo, [&routes](std::uint64_t, const QString& route) { routes << route; }, 2);
+    shorter.take(2, QStringLiteral("10.9.9.9"));
+    QTRY_COMPARE_WITH_TIMEOUT(routes.size(), 2, 10000);
+    QVERIFY(routes[1].endsWith(QStringLiteral("Requested Timed out.\r\nTrace complete.\r\n")));
 }
 
 void TestRouteSnapshot::shutdownCutsAWaitingProbeShort()
