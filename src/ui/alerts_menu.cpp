@@ -44,10 +44,10 @@ engine::Thresholds TThresholdsDialog::thresholds() const
 }
 
 TAlertsMenu::TAlertsMenu(Dependencies deps, QWidget* parent)
-    : QMenu(tr("Alerts"), parent), m_deps(std::move(deps)), m_choices(m_deps.initial)
+    : QMenu(tr("&Alerts"), parent), m_deps(std::move(deps)), m_choices(m_deps.initial)
 {
     setObjectName(QStringLiteral("Alerts1"));
-    Ledger1 = addAction(tr("Incident ledger..."));
+    Ledger1 = addAction(tr("Incident &ledger..."));
     Ledger1->setObjectName(QStringLiteral("Ledger1"));
     connect(Ledger1, &QAction::triggered, this, [this] {
         if (m_deps.openLedger)

@@ -80,9 +80,9 @@ TIncidentWindow::TIncidentWindow(Dependencies deps, QWidget* parent)
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
 
-    CopyButton = new QPushButton(tr("Copy"), this);
+    CopyButton = new QPushButton(tr("&Copy"), this);
     CopyButton->setObjectName(QStringLiteral("CopyButton"));
-    ExportButton = new QPushButton(tr("Export..."), this);
+    ExportButton = new QPushButton(tr("&Export..."), this);
     ExportButton->setObjectName(QStringLiteral("ExportButton"));
     CloseButton = new QPushButton(tr("Close"), this);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));

@@ -316,7 +316,7 @@ void TestIncidentWindow::theProgramsWindowFeedsTheLedger()
         QStringList menus;
         for (QAction* action : form.menuBar()->actions())
             menus << action->text();
-        QCOMPARE(menus, (QStringList{"File", "Alerts", "Help"}));
+        QCOMPARE(menus, (QStringList{"File", "&Alerts", "Help"}));
         QCOMPARE(services.menu().Notices1->text(), ui::TAlertsMenu::kNoServiceText);
 
         for (int k = 0; k < 3; ++k) {
