@@ -1,12 +1,13 @@
 #include "platform/desktop_notices.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QDBusServiceWatcher>
+#include <QVariant>
 #include <QVariantMap>
+
+#include <functional>
 
 namespace tarnwick::platform {
 
@@ -20,13 +21,43 @@ DesktopNotices::DesktopNotices(QDBusConnection bus, QObject* parent)
 {
     if (!m_bus.isConnected())
         return;
-    QDBusConnectionInterface* daemon = m_bus.interface();
-    if (daemon) {
-        m_registered = daemon->isServiceRegistered(kService).value();
-        const QDBusReply<QStringList> startable =
-            daemon->call(QStringLiteral("ListActivatableNames"));
-        m_activatable = startable.isValid() && startable.value().contains(kService);
-    }
+    // Asked without waiting: a bus that is slow to answer must not hold up
+    // the start.
+    const auto ask = [this](const QString& method, const QVariant& argument,
+                            std::function<void(const QDBusMessage&)> take) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), method);
+        if (argument.isValid())
+            call << argument;
+        auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+        connect(pending, &QDBusPendingCallWatcher::finished, this,
+                [take = std::move(take)](QDBusPendingCallWatcher* w) {
+                    take(w->reply());
+                    w->deleteLater();
+                });
+    };
+    const auto firstArgument = [](const QDBusMessage& reply) {
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                   ? reply.arguments().constFirst()
+                   : QVariant();
+    };
+    ask(QStringLiteral("NameHasOwner"), kService, [this, firstArgument](const QDBusMessage& r) {
+        const bool was = available();
+        if (firstArgument(r).toBool() && !m_registered) {
+            m_registered = true;
+            queryCapabilities();
+        }
+        if (available() != was)
+            emit availabilityChanged(available());
+    });
+    ask(QStringLiteral("ListActivatableNames"), QVariant(),
+        [this, firstArgument](const QDBusMessage& r) {
+            const bool was = available();
+            m_activatable = firstArgument(r).toStringList().contains(kService);
+            if (available() != was)
+                emit availabilityChanged(available());
+        });
     auto* watcher =
         new QDBusServiceWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -37,8 +68,6 @@ DesktopNotices::DesktopNotices(QDBusConnection bus, QObject* parent)
                   SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onClosed(uint, uint)));
-    if (m_registered)
-        queryCapabilities();
 }
 
 DesktopNotices::~DesktopNotices() = default;

@@ -22,7 +22,8 @@ public:
     explicit DesktopNotices(QDBusConnection bus, QObject* parent = nullptr);
     ~DesktopNotices() override;
 
-    // A service runs on the bus, or the bus can start one.
+    // A service runs on the bus, or the bus can start one. Known once the
+    // bus has answered (availabilityChanged).
     bool available() const;
     // The service offers actions: a click on a notice can show something.
     bool clickable() const { return m_actions; }

@@ -160,6 +160,9 @@ void TestDesktopServices::noticesReachTheDaemonAndClicksComeBack()
     QCOMPARE(availability.count(), 1);
     // Asked once the service came: dunst offers actions.
     QTRY_VERIFY_WITH_TIMEOUT(notices.clickable(), 5000);
+    // Started while the service runs: the bus's answer says so.
+    DesktopNotices later(bus.connect(QStringLiteral("later")));
+    QTRY_VERIFY_WITH_TIMEOUT(later.available() && later.clickable(), 5000);
 
     QSignalSpy answered(&notices, &DesktopNotices::answered);
     const QString text =
