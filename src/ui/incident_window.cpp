@@ -37,7 +37,7 @@ TIncidentWindow::TIncidentWindow(Dependencies deps, QWidget* parent)
     setObjectName(QStringLiteral("IncidentWindow"));
     setWindowTitle(tr("Incidents"));
     setWindowIcon(programIcon());
-    resize(860, 460);
+    resize(980, 480);
 
     m_model = new IncidentTableModel(*m_deps.monitor, m_deps.zone, this);
     m_filter = new IncidentFilter(this);
