@@ -3,6 +3,7 @@
 #include "trace/trace_text.h"
 #include "trace/trace_thread.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace tarnwick::trace {
@@ -24,59 +25,66 @@ void RouteSnapshots::take(std::uint64_t id, const QString& host)
     if (m_shutDown)
         return;
     m_queue.push_back({id, host});
-    if (!m_running)
-        startNext();
+    startNext();
+}
+
+RouteSnapshots::Running* RouteSnapshots::find(std::uint64_t id)
+{
+    for (Running& running : m_running) {
+        if (running.id == id)
+            return &running;
+    }
+    return nullptr;
 }
 
 void RouteSnapshots::startNext()
 {
-    while (!m_running && !m_queue.empty() && !m_shutDown) {
+    while (m_running.size() < kMaxRunning && !m_queue.empty() && !m_shutDown) {
         const Job job = m_queue.front();
         m_queue.pop_front();
         TraceSink sink;
         sink.context = m_context.get();
         sink.append = [this](std::uint64_t id, const QString& piece) { appended(id, piece); };
         sink.ended = [this](std::uint64_t id) { ended(id); };
-        m_text.clear();
-        m_silent = 0;
-        m_runningId = job.id;
-        m_running = std::make_unique<TTraceThread>(job.id, std::move(sink), m_echo, nullptr,
-                                                   job.host, m_maxHops);
+        auto thread = std::make_unique<TTraceThread>(job.id, std::move(sink), m_echo, nullptr,
+                                                     job.host, m_maxHops);
         try {
-            m_running->start();
+            thread->start();
         } catch (const std::system_error&) {
             // No thread to be had now: this snapshot is left out.
-            m_running.reset();
+            continue;
         }
+        m_running.push_back({job.id, std::move(thread), QString(), 0});
     }
 }
 
 void RouteSnapshots::appended(std::uint64_t id, const QString& piece)
 {
-    if (!m_running || id != m_runningId)
+    Running* running = find(id);
+    if (!running)
         return;
-    m_text += piece;
+    running->text += piece;
     // Every line's end comes as a piece of its own.
     if (piece.endsWith(QStringLiteral("\r\n")))
-        m_silent = piece == silentHopEnd() ? m_silent + 1 : 0;
-    if (m_silent == kSilentHops) {
-        m_text +=
+        running->silent = piece == silentHopEnd() ? running->silent + 1 : 0;
+    if (running->silent == kSilentHops) {
+        running->text +=
             QStringLiteral("(%1 hops in a row did not answer: stopped here)\r\n").arg(kSilentHops);
         // It ends at its next probe and reports that as usual.
-        m_running->stop();
+        running->thread->stop();
     }
 }
 
 void RouteSnapshots::ended(std::uint64_t id)
 {
-    if (!m_running || id != m_runningId)
+    const auto it = std::find_if(m_running.begin(), m_running.end(),
+                                 [id](const Running& r) { return r.id == id; });
+    if (it == m_running.end())
         return;
     // Its last act was to report the end: the join is immediate.
-    std::unique_ptr<TTraceThread> finished = std::move(m_running);
-    finished->join();
-    finished.reset();
-    const QString text = m_text;
-    m_text.clear();
+    it->thread->join();
+    const QString text = it->text;
+    m_running.erase(it);
     if (m_done)
         m_done(id, text);
     startNext();
@@ -86,11 +94,11 @@ void RouteSnapshots::shutdown()
 {
     m_shutDown = true;
     m_queue.clear();
-    if (m_running) {
-        m_running->stop();
-        m_running->join();
-        m_running.reset();
-    }
+    for (Running& running : m_running)
+        running.thread->stop();
+    for (Running& running : m_running)
+        running.thread->join();
+    m_running.clear();
     m_context.reset();
 }
 

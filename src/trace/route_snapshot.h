@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace tarnwick::net {
 class EchoService;
@@ -16,9 +17,11 @@ namespace tarnwick::trace {
 
 class TTraceThread;
 
-// Route snapshots for incidents: one traceroute at a time, in the background,
-// through the traceroute window's own worker (no name lookups), its output
-// collected as the window would show it. Runs on the GUI thread.
+// Route snapshots for incidents: traceroutes in the background, through the
+// traceroute window's own worker (no name lookups), their output collected as
+// the window would show it. A snapshot is worth most while the outage lasts,
+// so each starts at once (one per host slot at most; more wait their turn).
+// Runs on the GUI thread.
 class RouteSnapshots {
 public:
     using Done = std::function<void(std::uint64_t id, const QString& route)>;
@@ -29,6 +32,7 @@ public:
     // Where a route goes silent nothing more is learned: the snapshot ends
     // after this many silent hops in a row.
     static constexpr int kSilentHops = 3;
+    static constexpr std::size_t kMaxRunning = 5;
 
     RouteSnapshots(std::shared_ptr<net::EchoService> echo, Done done,
                    std::uint8_t maxHops = kMaxHops);
@@ -36,13 +40,12 @@ public:
     RouteSnapshots(const RouteSnapshots&) = delete;
     RouteSnapshots& operator=(const RouteSnapshots&) = delete;
 
-    // Queued behind the one running.
     void take(std::uint64_t id, const QString& host);
     // Stops the running trace, drops the queue and joins; nothing more is
     // reported.
     void shutdown();
 
-    bool busy() const { return m_running != nullptr; }
+    std::size_t running() const { return m_running.size(); }
     std::size_t queued() const { return m_queue.size(); }
 
 private:
@@ -50,6 +53,13 @@ private:
         std::uint64_t id;
         QString host;
     };
+    struct Running {
+        std::uint64_t id;
+        std::unique_ptr<TTraceThread> thread;
+        QString text;
+        int silent = 0;
+    };
+    Running* find(std::uint64_t id);
     void startNext();
     void appended(std::uint64_t id, const QString& piece);
     void ended(std::uint64_t id);
@@ -61,10 +71,7 @@ private:
     // are dropped.
     std::unique_ptr<QObject> m_context;
     std::deque<Job> m_queue;
-    std::unique_ptr<TTraceThread> m_running;
-    std::uint64_t m_runningId = 0;
-    QString m_text;
-    int m_silent = 0;
+    std::vector<Running> m_running;
     bool m_shutDown = false;
 };
 

@@ -1,12 +1,14 @@
-// Route snapshots against a scripted echo service (no network): one trace at
-// a time, in order, each reported with its own output; the hop limit holds;
-// shutdown while a probe waits ends at once and reports nothing.
+// Route snapshots against a scripted echo service (no network): each starts at
+// once (up to one per host slot) and is reported with its own output; a
+// silent route ends early, the hop limit holds; shutdown while probes wait
+// ends at once and reports nothing.
 
 #include "support/scripted_echo.h"
 
 #include "trace/route_snapshot.h"
 
 #include <QElapsedTimer>
+#include <map>
 #include <QtTest>
 
 using namespace tarnwick;
@@ -15,43 +17,42 @@ using namespace tarnwick::test;
 class TestRouteSnapshot : public QObject {
     Q_OBJECT
 private slots:
-    void oneAfterTheOther();
+    void eachAtOnceEachItsOwn();
     void aSilentRouteStopsAtTheHopLimit();
     void shutdownCutsAWaitingProbeShort();
 };
 
-void TestRouteSnapshot::oneAfterTheOther()
+void TestRouteSnapshot::eachAtOnceEachItsOwn()
 {
-    // 10.9.9.1 is the first hop of both; each target answers at hop 2.
-    auto echo = std::make_shared<ScriptedEchoService>(
-        [](const std::string& destination, int ttl, int) -> EchoAnswer {
-            return ttl == 1 ? replyFrom("10.9.9.1")
-                            : replyFrom(destination == "10.9.1.2" ? "10.9.1.2" : "10.9.2.2");
-        });
-    QList<std::pair<std::uint64_t, QString>> done;
-    int runningWhenDone = -1;
-    trace::RouteSnapshots* self = nullptr;
-    trace::RouteSnapshots snapshots(echo, [&](std::uint64_t id, const QString& route) {
-        done << std::make_pair(id, route);
-        runningWhenDone = self->busy() ? 1 : 0;
+    // 10.9.9.1 is everyone's first hop, slow to answer so that the traces
+    // overlap; each target answers at hop 2.
+    static const char* const targets[] = {"10.9.1.1", "10.9.1.2", "10.9.1.3", "10.9.1.4",
+                                          "10.9.1.5", "10.9.1.6", "10.9.1.7"};
+    auto echo = std::make_shared<ScriptedEchoService>([](const std::string& destination, int ttl,
+                                                         int) -> EchoAnswer {
+        return ttl == 1 ? replyFrom("10.9.9.1", 100) : replyFrom(targets[destination.back() - '1']);
     });
-    self = &snapshots;
-    snapshots.take(11, QStringLiteral("10.9.1.2"));
-    snapshots.take(12, QStringLiteral("10.9.2.2"));
-    QVERIFY(snapshots.busy());
-    QCOMPARE(snapshots.queued(), std::size_t(1));
-    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 10000);
-    QCOMPARE(done[0].first, std::uint64_t(11));
-    QCOMPARE(done[1].first, std::uint64_t(12));
-    QVERIFY2(done[0].second.startsWith(QStringLiteral("Tracing route to 10.9.1.2 [10.9.1.2]\r\n"
-                                                      "over of maximum 16 hops:\r\n")),
-             qPrintable(done[0].second));
-    QVERIFY(done[0].second.contains(QStringLiteral("10.9.9.1\r\n")));
-    QVERIFY(done[0].second.endsWith(QStringLiteral("10.9.1.2\r\nTrace complete.\r\n")));
-    QVERIFY(!done[1].second.contains(QStringLiteral("10.9.1.2")));
-    QCOMPARE(done[0].second.count(QStringLiteral("Tracing route")), 1);
-    // The first was done before the second began.
-    QCOMPARE(runningWhenDone, 0);
+    std::map<std::uint64_t, QString> done;
+    trace::RouteSnapshots snapshots(
+        echo, [&done](std::uint64_t id, const QString& route) { done[id] = route; });
+    for (int k = 1; k <= 7; ++k)
+        snapshots.take(k, QStringLiteral("10.9.1.%1").arg(k));
+    // One per host slot at once; the rest wait their turn.
+    QCOMPARE(snapshots.running(), trace::RouteSnapshots::kMaxRunning);
+    QCOMPARE(snapshots.queued(), std::size_t(2));
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), std::size_t(7), 20000);
+    for (const auto& [id, route] : done) {
+        const QString target = QStringLiteral("10.9.1.%1").arg(id);
+        QVERIFY2(route.startsWith(QStringLiteral("Tracing route to %1 [%1]\r\n"
+                                                 "over of maximum 16 hops:\r\n")
+                                      .arg(target)),
+                 qPrintable(route));
+        QVERIFY(route.contains(QStringLiteral("10.9.9.1\r\n")));
+        QVERIFY(route.endsWith(target + QStringLiteral("\r\nTrace complete.\r\n")));
+        QCOMPARE(route.count(QStringLiteral("Tracing route")), 1);
+        QCOMPARE(route.count(QStringLiteral("10.9.1.")), 3);
+    }
+    QCOMPARE(snapshots.running(), std::size_t(0));
 }
 
 void TestRouteSnapshot::aSilentRouteStopsAtTheHopLimit()
@@ -88,15 +89,15 @@ void TestRouteSnapshot::shutdownCutsAWaitingProbeShort()
         echo, [&reported](std::uint64_t, const QString&) { ++reported; });
     snapshots->take(1, QStringLiteral("10.9.9.9"));
     snapshots->take(2, QStringLiteral("10.9.9.8"));
-    QTRY_COMPARE_WITH_TIMEOUT(echo->echoesInFlight(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(echo->echoesInFlight(), 2, 5000);
     QElapsedTimer clock;
     clock.start();
     snapshots.reset();
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(echo->cancelledEchoes(), 1);
+    QCOMPARE(echo->cancelledEchoes(), 2);
     QCoreApplication::processEvents();
     QCOMPARE(reported, 0);
-    QCOMPARE(echo->totalEchoes(), 1);
+    QCOMPARE(echo->totalEchoes(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestRouteSnapshot)
