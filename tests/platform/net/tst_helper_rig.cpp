@@ -211,6 +211,7 @@ private slots:
     void carriesOnlyCapNetRawAndDropsIt();
     void ordinaryUserReachesEchoThroughHelperOnly();
     void handleKeepsItsHelperThroughCancelledWaits();
+    void handleKeepsItsHelperThroughRefusals();
     void handleReplacesAKilledHelper();
 
 private:
@@ -249,7 +250,8 @@ void TestHelperRig::refusesMalformedInput_data()
         const HelperRequestFrame f = encodeHelperRequest(r);
         return QByteArray(reinterpret_cast<const char*>(f.data()), int(f.size()));
     };
-    const HelperRequest good = requestTo(kResponder);
+    // An id of its own, so that an answer with another one is told apart.
+    const HelperRequest good = requestTo(kResponder, 1000, 0x5eed);
 
     QByteArray badMagic = frame(good);
     badMagic[0] = 'X';
@@ -302,6 +304,9 @@ void TestHelperRig::refusesMalformedInput()
         const auto refusal = helper.response(2000);
         QVERIFY(refusal);
         QCOMPARE(refusal->outcome, HelperOutcome::Rejected);
+        // The client knows its answer by the id; without it, it waits out
+        // the time-out and replaces the helper.
+        QCOMPARE(refusal->id, std::uint32_t{0x5eed});
         // It carries on: a good request is still served.
         QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder))));
         const auto served = helper.response(2000);
@@ -543,6 +548,33 @@ void TestHelperRig::handleKeepsItsHelperThroughCancelledWaits()
     QCOMPARE(helperProcessesStarted(), started + 1);
     handle.reset();
     QVERIFY(childProcesses(m_grantedHelper).empty());
+}
+
+// A host that resolves to an address the helper refuses fails at once, and
+// the same helper serves the next echo.
+void TestHelperRig::handleKeepsItsHelperThroughRefusals()
+{
+    RigResponder responder("ok");
+    QVERIFY2(responder.isReady(), responder.error().c_str());
+    PingGroupRange range("1 0");
+    AsUser nobody;
+    QVERIFY(nobody.ok());
+    const std::uint64_t started = helperProcessesStarted();
+    int error = 0;
+    auto handle = SystemEchoService::openPath(EchoPath::Helper, m_grantedHelper, &error);
+    QVERIFY2(handle, qPrintable(QString::number(error)));
+    const std::vector<pid_t> helpers = childProcesses(m_grantedHelper);
+    for (const char* refused : {"0.0.0.0", "224.0.0.1", "255.255.255.255"}) {
+        const auto t0 = Clock::now();
+        const EchoResult r = echoTo(*handle, refused, 1000);
+        QCOMPARE(r.failure, EchoFailure::SendFailed);
+        QCOMPARE(r.error, EINVAL);
+        QVERIFY(Clock::now() - t0 < std::chrono::milliseconds(1000));
+        QCOMPARE(childProcesses(m_grantedHelper), helpers);
+    }
+    QVERIFY(echoTo(*handle, kResponder, 2000).reply);
+    QCOMPARE(helperProcessesStarted(), started + 1);
+    QCOMPARE(responder.requestCount(), std::size_t{1});
 }
 
 // The next echo after the helper was killed starts a new one and succeeds.
