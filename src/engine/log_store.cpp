@@ -67,14 +67,16 @@ void LogStore::appendOne(QStringView line)
 {
     char* out;
     qsizetype size;
+    // One encoder for every line, so that a lone surrogate reads U+FFFD in
+    // any line (QString::toUtf8 wrote "?").
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     if (line.size() > kLargestBlock / 4) {
         // A huge line is encoded first so that its block is no bigger than it.
-        const QByteArray bytes = line.toUtf8();
+        const QByteArray bytes = encoder.encode(line);
         size = bytes.size();
         out = reserve(size + kLineEndSize);
         std::memcpy(out, bytes.constData(), static_cast<std::size_t>(size));
     } else {
-        QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
         out = reserve(encoder.requiredSpace(line.size()) + kLineEndSize);
         size = encoder.appendToBuffer(out, line) - out;
     }
