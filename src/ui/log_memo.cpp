@@ -104,6 +104,9 @@ void TLogMemo::clear()
     m_anchor = m_cursor = Position{};
     m_widest = 0;
     m_measuredLongest = -1;
+    // At once, not at the next frame: until then the first line in view
+    // would be one of the lines just dropped.
+    updateScrollRanges(true);
     horizontalScrollBar()->setValue(0);
     scheduleSync();
 }

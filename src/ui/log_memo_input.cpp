@@ -88,9 +88,9 @@ void TLogMemo::selectionChanged()
 
 qsizetype TLogMemo::lineAt(const QPoint& viewportPoint) const
 {
-    if (viewportPoint.y() < kMargin)
-        return m_store.isEmpty() ? -1 : firstVisibleLine();
-    const qsizetype line = firstVisibleLine() + (viewportPoint.y() - kMargin) / lineSpacing();
+    const qsizetype line =
+        firstVisibleLine() +
+        (viewportPoint.y() < kMargin ? 0 : (viewportPoint.y() - kMargin) / lineSpacing());
     return line < m_store.lineCount() ? line : -1;
 }
 
