@@ -1,5 +1,6 @@
 #include "engine/log_store.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -117,9 +118,16 @@ QByteArrayView LogStore::lineUtf8(qsizetype index) const
     return QByteArrayView(block.data.get() + start, end - start - kLineEndSize);
 }
 
+QString LogStore::decode(QByteArrayView utf8)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
+}
+
 QString LogStore::line(qsizetype index) const
 {
-    return QString::fromUtf8(lineUtf8(index));
+    return decode(lineUtf8(index));
 }
 
 QString LogStore::lineFromEnd(qsizetype back) const
@@ -170,7 +178,7 @@ QByteArray LogStore::Snapshot::localBytes(qsizetype room) const
 {
     if (localEncodingIsUtf8())
         return utf8(room);
-    return QString::fromUtf8(utf8()).toLocal8Bit();
+    return decode(utf8()).toLocal8Bit();
 }
 
 } // namespace tarnwick::engine

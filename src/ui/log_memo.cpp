@@ -95,7 +95,7 @@ QString TLogMemo::toPlainText() const
             text += '\n';
         text += m_store.lineUtf8(i);
     }
-    return QString::fromUtf8(text);
+    return engine::LogStore::decode(text);
 }
 
 void TLogMemo::clear()
@@ -215,7 +215,7 @@ QString TLogMemo::shownText(qsizetype line) const
 {
     const QByteArrayView bytes = m_store.lineUtf8(line);
     // Cut in bytes first so that a huge line is not decoded whole.
-    QString text = QString::fromUtf8(bytes.first(std::min(bytes.size(), kShownLimit * 4)));
+    QString text = engine::LogStore::decode(bytes.first(std::min(bytes.size(), kShownLimit * 4)));
     if (text.size() > kShownLimit)
         text.truncate(kShownLimit);
     return text;

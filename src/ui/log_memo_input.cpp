@@ -40,7 +40,7 @@ QString TLogMemo::selectedText() const
         middle += '\n';
         middle += m_store.lineUtf8(i);
     }
-    text += QString::fromUtf8(middle);
+    text += engine::LogStore::decode(middle);
     text += QLatin1Char('\n');
     text += m_store.line(to.line).left(to.column);
     return text;
