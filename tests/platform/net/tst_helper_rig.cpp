@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -335,6 +336,9 @@ void TestHelperRig::pacesItself()
     constexpr int kRequests = 6;
     const auto t0 = Clock::now();
     auto previousSent = t0;
+    // Of the requests it held back; the pacing would put every one at 10 ms
+    // or more, a stall of the machine only some.
+    std::uint32_t bestPacedRoundTrip = ~0u;
     for (std::uint32_t i = 1; i <= kRequests; ++i) {
         const auto sent = Clock::now();
         QVERIFY(helper.send(encodeHelperRequest(requestTo(kResponder, 1000, i))));
@@ -342,7 +346,9 @@ void TestHelperRig::pacesItself()
         const auto answered = Clock::now();
         QVERIFY(r && r->outcome == HelperOutcome::Reply);
         QCOMPARE(r->id, i);
-        QVERIFY(r->roundTripMs < 5);
+        QVERIFY(r->roundTripMs <= 1000);
+        if (i > 1)
+            bestPacedRoundTrip = std::min(bestPacedRoundTrip, r->roundTripMs);
         // The first goes out at once. A later one cannot be answered before
         // the interval since the previous request was written; how much of
         // that the helper held depends on how late the client and the helper
@@ -362,6 +368,7 @@ void TestHelperRig::pacesItself()
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
     QVERIFY2(elapsed >= (kRequests - 1) * kHelperMinIntervalMs,
              qPrintable(QStringLiteral("%1 requests in %2 ms").arg(kRequests).arg(elapsed)));
+    QVERIFY2(bestPacedRoundTrip < 5, qPrintable(QString::number(bestPacedRoundTrip)));
 }
 
 // A wait is ended by an abandon frame or by the next request, answered
@@ -574,6 +581,7 @@ void TestHelperRig::handleKeepsItsHelperThroughRefusals()
     }
     QVERIFY(echoTo(*handle, kResponder, 2000).reply);
     QCOMPARE(helperProcessesStarted(), started + 1);
+    QVERIFY(responder.waitForRequests(1, 2000));
     QCOMPARE(responder.requestCount(), std::size_t{1});
 }
 
