@@ -149,14 +149,25 @@ Program::~Program()
     setTopLevelErrorReporter(nullptr);
 }
 
+int runProgram(TApplication& app, Environment environment)
+{
+    // The same way out as "Exit": settings are on disk already, and the
+    // workers are stopped and joined when the program object goes. Caught
+    // before the files are read, and still while the program object goes.
+    Program* program = nullptr;
+    EndingSignals ending([&program] {
+        if (program)
+            program->mainWindow().closeMainWindow();
+    });
+    Program made(app, std::move(environment));
+    program = &made;
+    return app.exec();
+}
+
 int run(int argc, char** argv)
 {
     TApplication app(argc, argv);
-    Program program(app);
-    // The same way out as "Exit": settings are on disk already, and the
-    // workers are stopped and joined when the program object goes.
-    EndingSignals ending([&program] { program.mainWindow().closeMainWindow(); });
-    return app.exec();
+    return runProgram(app, {});
 }
 
 } // namespace tarnwick::app

@@ -81,6 +81,11 @@ private:
     std::unique_ptr<IncidentServices> m_incidents;
 };
 
+// The composition root built from environment and its message loop, with
+// SIGTERM, SIGINT and SIGHUP taking the way out of "Exit". Returns the exit
+// status.
+int runProgram(TApplication& app, Environment environment);
+
 // The program: the application object, the composition root, the message
 // loop. Returns the exit status.
 int run(int argc, char** argv);

@@ -1,5 +1,6 @@
 #include "engine/log_store.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -67,14 +68,16 @@ void LogStore::appendOne(QStringView line)
 {
     char* out;
     qsizetype size;
+    // One encoder for every line, so that a lone surrogate reads U+FFFD in
+    // any line (QString::toUtf8 wrote "?").
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     if (line.size() > kLargestBlock / 4) {
         // A huge line is encoded first so that its block is no bigger than it.
-        const QByteArray bytes = line.toUtf8();
+        const QByteArray bytes = encoder.encode(line);
         size = bytes.size();
         out = reserve(size + kLineEndSize);
         std::memcpy(out, bytes.constData(), static_cast<std::size_t>(size));
     } else {
-        QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
         out = reserve(encoder.requiredSpace(line.size()) + kLineEndSize);
         size = encoder.appendToBuffer(out, line) - out;
     }
@@ -115,9 +118,16 @@ QByteArrayView LogStore::lineUtf8(qsizetype index) const
     return QByteArrayView(block.data.get() + start, end - start - kLineEndSize);
 }
 
+QString LogStore::decode(QByteArrayView utf8)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
+}
+
 QString LogStore::line(qsizetype index) const
 {
-    return QString::fromUtf8(lineUtf8(index));
+    return decode(lineUtf8(index));
 }
 
 QString LogStore::lineFromEnd(qsizetype back) const
@@ -168,7 +178,7 @@ QByteArray LogStore::Snapshot::localBytes(qsizetype room) const
 {
     if (localEncodingIsUtf8())
         return utf8(room);
-    return QString::fromUtf8(utf8()).toLocal8Bit();
+    return decode(utf8()).toLocal8Bit();
 }
 
 } // namespace tarnwick::engine

@@ -37,6 +37,9 @@ public:
     // The line `back` places before the newest (0 = newest); empty when the
     // log has fewer lines.
     QString lineFromEnd(qsizetype back) const;
+    // The store's UTF-8 as text. A leading U+FEFF stays a character of the
+    // line (QString::fromUtf8 drops it as a byte order mark).
+    static QString decode(QByteArrayView utf8);
     // The line with the most bytes (-1 when empty): how wide the log gets.
     qsizetype longestLine() const { return m_longest; }
     // Bytes of text, line ends included.

@@ -24,6 +24,26 @@ private:
     const net::Canceller& m_cancel;
 };
 
+// The entry as the lookup is given it, or nothing when it is longer than any
+// host name can be: a 100 MB entry was converted and trimmed at every attempt.
+// The blanks the lookup ignores make no name longer.
+std::optional<std::string> lookupName(const QString& host)
+{
+    const auto blank = [](QChar c) {
+        return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
+    };
+    qsizetype first = 0;
+    qsizetype end = host.size();
+    while (first < end && blank(host[first]))
+        ++first;
+    while (end > first && blank(host[end - 1]))
+        --end;
+    // A character is at least one byte in the locale's encoding.
+    if (static_cast<std::size_t>(end - first) > net::kMaxHostNameLength)
+        return std::nullopt;
+    return host.toLocal8Bit().toStdString();
+}
+
 } // namespace
 
 TNewThread::TNewThread(std::int32_t slotIndex, WorkerContext context, QObject* parent)
@@ -84,8 +104,9 @@ void TNewThread::attempt()
     if (!m_echo)
         m_echo = m_context.echo->open();
 
+    const std::optional<std::string> name = lookupName(m_host);
     const net::LookupResult lookup =
-        m_context.resolve(m_host.toLocal8Bit().toStdString(), &m_cancel);
+        name ? m_context.resolve(*name, &m_cancel) : net::LookupResult{};
     if (lookup.cancelled || m_stop.load())
         return;
     if (!lookup.address) {

@@ -95,7 +95,7 @@ QString TLogMemo::toPlainText() const
             text += '\n';
         text += m_store.lineUtf8(i);
     }
-    return QString::fromUtf8(text);
+    return engine::LogStore::decode(text);
 }
 
 void TLogMemo::clear()
@@ -104,6 +104,9 @@ void TLogMemo::clear()
     m_anchor = m_cursor = Position{};
     m_widest = 0;
     m_measuredLongest = -1;
+    // At once, not at the next frame: until then the first line in view
+    // would be one of the lines just dropped.
+    updateScrollRanges(true);
     horizontalScrollBar()->setValue(0);
     scheduleSync();
 }
@@ -212,7 +215,7 @@ QString TLogMemo::shownText(qsizetype line) const
 {
     const QByteArrayView bytes = m_store.lineUtf8(line);
     // Cut in bytes first so that a huge line is not decoded whole.
-    QString text = QString::fromUtf8(bytes.first(std::min(bytes.size(), kShownLimit * 4)));
+    QString text = engine::LogStore::decode(bytes.first(std::min(bytes.size(), kShownLimit * 4)));
     if (text.size() > kShownLimit)
         text.truncate(kShownLimit);
     return text;

@@ -40,7 +40,7 @@ QString TLogMemo::selectedText() const
         middle += '\n';
         middle += m_store.lineUtf8(i);
     }
-    text += QString::fromUtf8(middle);
+    text += engine::LogStore::decode(middle);
     text += QLatin1Char('\n');
     text += m_store.line(to.line).left(to.column);
     return text;
@@ -88,9 +88,9 @@ void TLogMemo::selectionChanged()
 
 qsizetype TLogMemo::lineAt(const QPoint& viewportPoint) const
 {
-    if (viewportPoint.y() < kMargin)
-        return m_store.isEmpty() ? -1 : firstVisibleLine();
-    const qsizetype line = firstVisibleLine() + (viewportPoint.y() - kMargin) / lineSpacing();
+    const qsizetype line =
+        firstVisibleLine() +
+        (viewportPoint.y() < kMargin ? 0 : (viewportPoint.y() - kMargin) / lineSpacing());
     return line < m_store.lineCount() ? line : -1;
 }
 

@@ -38,6 +38,10 @@ const std::array<TSlotPage::Names, engine::kSlotCount> kPageNames = {{
     {"TabSheet5", "Memo5", "Label8", "Label14", "BitBtn19", "BitBtn20", "BitBtn21", "BitBtn26"},
 }};
 
+// A longer entry is no host name, and the tab shows a few words of it at
+// most; a 100 MB entry made the caption cost a core.
+constexpr int kCaptionHostChars = 255;
+
 template <typename T> T* named(T* object, const char* name)
 {
     object->setObjectName(QLatin1String(name));
@@ -326,7 +330,8 @@ void TForm1::refreshTabCaptions()
     const int n = std::min(ListBox1->count(), engine::kSlotCount);
     for (int k = 0; k < n; ++k) {
         // Setting a caption lays the tab bar out again, even an unchanged one.
-        const QString caption = QStringLiteral("Ping ") + ListBox1->item(k)->text();
+        const QString caption =
+            QStringLiteral("Ping ") + ListBox1->item(k)->text().left(kCaptionHostChars);
         if (PageControl1->tabText(k) != caption)
             PageControl1->setTabText(k, caption);
     }

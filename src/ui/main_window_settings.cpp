@@ -13,12 +13,16 @@
 
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 
 namespace tarnwick::ui {
 
 namespace {
 // Where a list entry keeps the bytes it was read as.
 constexpr int kBytesRole = Qt::UserRole;
+// Up to this many entries the list measures each (a long one gets its
+// horizontal scroll bar); it does so in a few milliseconds.
+constexpr qsizetype kEntriesSizedOneByOne = 1000;
 } // namespace
 
 QString TForm1::settingsFilePath() const
@@ -91,11 +95,24 @@ void TForm1::loadHostListFile()
     const std::optional<QList<HostEntry>> entries = m_store->readHostList();
     if (!entries)
         return;
+    // In one batch: every change of the list rebuilds the hosts the workers
+    // read, so one insertion per line made loading quadratic.
+    QStringList texts;
+    texts.reserve(entries->size());
+    for (const HostEntry& entry : *entries)
+        texts << entry.text;
     ListBox1->clear();
-    for (const HostEntry& entry : *entries) {
-        auto* item = new QListWidgetItem(entry.text);
-        item->setData(kBytesRole, entry.bytes);
-        ListBox1->addItem(item);
+    // Laying out a million entries one by one to size the list took seconds
+    // before the window could show; so long a list is sized from one entry.
+    ListBox1->setUniformItemSizes(texts.size() > kEntriesSizedOneByOne);
+    ListBox1->insertItems(0, texts);
+    // The few entries whose text does not give their bytes back keep them.
+    // No view shows that role, and no text changes: nobody is told.
+    const QSignalBlocker quiet(ListBox1->model());
+    for (qsizetype i = 0; i < entries->size(); ++i) {
+        const HostEntry& entry = entries->at(i);
+        if (!entry.bytes.isNull())
+            ListBox1->item(static_cast<int>(i))->setData(kBytesRole, entry.bytes);
     }
 }
 

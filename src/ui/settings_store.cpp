@@ -18,8 +18,10 @@ QList<HostEntry> decodeHostList(const QByteArray& bytes)
     qsizetype start = 0;
     const qsizetype n = bytes.size();
     const auto take = [&](qsizetype end) {
-        const QByteArray line = bytes.mid(start, end - start);
-        entries.append({QString::fromLocal8Bit(line), line});
+        const QByteArrayView line(bytes.constData() + start, end - start);
+        QString text = QString::fromLocal8Bit(line);
+        const bool givesThemBack = text.toLocal8Bit() == line;
+        entries.append({std::move(text), givesThemBack ? QByteArray() : line.toByteArray()});
     };
     for (qsizetype i = 0; i < n; ++i) {
         const char c = bytes[i];

@@ -16,7 +16,9 @@ namespace tarnwick::ui {
 // when it is not valid in the locale's encoding.
 struct HostEntry {
     QString text;
-    QByteArray bytes; // null for an entry made in the program
+    // Null where the text gives the bytes back, as for an entry made in the
+    // program: most entries of a long list carry no copy.
+    QByteArray bytes;
 };
 
 // The host list file's lines: a line ends at CR LF, a lone CR or a lone LF;

@@ -31,6 +31,8 @@ private slots:
     void hugeLinesAmongSmallOnes();
     void clearGivesMemoryBack();
     void utf8AsTheLocaleWritesIt();
+    void loneSurrogatesReadAlikeInEveryLine_data();
+    void loneSurrogatesReadAlikeInEveryLine();
     void snapshotStaysWhileTheStoreGoesOn();
 };
 
@@ -158,6 +160,30 @@ void TestLogStore::utf8AsTheLocaleWritesIt()
     QCOMPARE(store.lineUtf8(0), QByteArrayView(line.toUtf8()));
     QCOMPARE(store.snapshot().localBytes(), (line + QStringLiteral("\r\n")).toLocal8Bit());
     QCOMPARE(store.longestLine(), 0);
+}
+
+void TestLogStore::loneSurrogatesReadAlikeInEveryLine_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("short line") << 10;
+    QTest::newRow("line of its own block") << 70000;
+}
+
+// A half of a surrogate pair (a host name typed so) becomes U+FFFD, whatever
+// the line's length; huge lines wrote "?" instead.
+void TestLogStore::loneSurrogatesReadAlikeInEveryLine()
+{
+    QFETCH(int, length);
+    const QString pad(length, QLatin1Char('x'));
+    const QString replaced = pad + QChar(QChar::ReplacementCharacter);
+    LogStore store;
+    store.append(pad + QChar(0xD800) + QLatin1Char('y'));
+    store.append(pad + QChar(0xDC00) + QLatin1Char('y'));
+    store.append(pad + QChar(0xDBFF));
+    const QStringList expected{replaced + QLatin1Char('y'), replaced + QLatin1Char('y'), replaced};
+    QCOMPARE(linesOf(store), expected);
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(store.lineUtf8(i), QByteArrayView(expected[i].toUtf8()));
 }
 
 void TestLogStore::snapshotStaysWhileTheStoreGoesOn()

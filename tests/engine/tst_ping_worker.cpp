@@ -70,6 +70,8 @@ private slots:
     void onlyTheFirstFiveEntriesAreMonitored();
     void missingOrEmptyEntriesMakeNoAttempt();
     void unresolvableHostFailsAtOnce();
+    void namesLongerThanAnyHostNameAreNeverLookedUp_data();
+    void namesLongerThanAnyHostNameAreNeverLookedUp();
     void delayOfZeroPingsBackToBack();
     void lineNamesTheHostThatWasPinged();
     void exitCutsShortAnEchoInFlight();
@@ -184,6 +186,41 @@ void TestPingWorker::unresolvableHostFailsAtOnce()
     for (const QString& line : rig.linesOf(0))
         QCOMPARE(line, QStringLiteral("Destination host unreachable."));
     QCOMPARE(rig.echo->totalEchoes(), 0);
+}
+
+void TestPingWorker::namesLongerThanAnyHostNameAreNeverLookedUp_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("lookedUp");
+    const QString longest(253, QLatin1Char('a'));
+    QTest::newRow("253 characters") << longest << true;
+    QTest::newRow("254 characters") << longest + QLatin1Char('a') << false;
+    QTest::newRow("a line of a huge file") << QString(1 << 22, QLatin1Char('a')) << false;
+    // The resolver trims blanks; they make no name longer.
+    QTest::newRow("253 characters among blanks")
+        << QStringLiteral(" \t") + longest + QString(100, QLatin1Char(' ')) << true;
+}
+
+// A name no DNS name can be is unresolvable as it stands: converting and
+// looking up a 100 MB entry once a second held a core and a gigabyte.
+void TestPingWorker::namesLongerThanAnyHostNameAreNeverLookedUp()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, lookedUp);
+    Rig rig;
+    rig.echo->addHost(entry.toStdString(), {EchoAnswer::Reply, 1, 0, 0});
+    rig.engine.settings().setHosts({entry});
+    rig.engine.settings().setDelayText(QStringLiteral("200"));
+    rig.engine.toggleRun();
+    rig.engine.startWorkers();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 2, 3000);
+    rig.engine.shutdown();
+    const QString expected = lookedUp
+                                 ? QStringLiteral("Reply from %1 bytes=32 time=1 ms").arg(entry)
+                                 : QStringLiteral("Destination host unreachable.");
+    for (const QString& line : rig.linesOf(0))
+        QCOMPARE(line, expected);
+    QCOMPARE(rig.echo->lookups() > 0, lookedUp);
 }
 
 void TestPingWorker::delayOfZeroPingsBackToBack()

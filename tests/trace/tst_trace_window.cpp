@@ -449,7 +449,8 @@ void TestTraceWindow::slotLogDoubleClick()
     main.ListBox1->addItems(hosts);
     main.show();
     auto echo = std::make_shared<ScriptedEchoService>(
-        [](const std::string& destination, int, int) { return replyFrom(destination.c_str()); });
+        // A plain reply comes from the destination itself.
+        [](const std::string&, int, int) { return EchoAnswer{}; });
     TForm3 form(&main, TForm3::Dependencies{echo});
     app::TraceWindowLauncher launcher(form);
     main.setTraceLauncher(&launcher);

@@ -107,6 +107,13 @@ void TestLogMemo::followsTheNewestLineUnlessScrolledBack()
     QVERIFY(memo.followsNewest());
     QCOMPARE(memo.lineAt(leftOf(memo, 150)), 150);
 
+    // Between a Clear and the next frame no point hits a line past the end.
+    memo.clear();
+    memo.appendLine(QStringLiteral("after"));
+    QCOMPARE(memo.firstVisibleLine(), 0);
+    QCOMPARE(memo.lineAt(QPoint(5, 0)), 0);
+    QCOMPARE(memo.lineAt(leftOf(memo, 0)), 0);
+    QCOMPARE(memo.lineAt(leftOf(memo, 1)), -1);
     memo.clear();
     QTRY_VERIFY(s.caughtUp());
     QCOMPARE(memo.lineCount(), 0);

@@ -61,6 +61,7 @@ private slots:
     void init();
     void loadingAtStartUp_data();
     void loadingAtStartUp();
+    void hostListLoadsInOneBatch();
     void firstRun();
     void everyTriggerWritesThrough();
     void keyboardToggleSavesNothing();
@@ -138,6 +139,44 @@ void TestSettings::loadingAtStartUp()
     QCOMPARE(inodeOf(f.file("config.cfg")), configInode);
     QCOMPARE(inodeOf(f.file("domains.cfg")), hostsInode);
     QVERIFY(!QFile::exists(autostartEntryPath()));
+}
+
+// Every change of the list rebuilds the hosts the workers read: one change
+// per line made a 30 000-line file take 20 s to start. The entries keep the
+// bytes they were read as.
+void TestSettings::hostListLoadsInOneBatch()
+{
+    FormFixture f;
+    ui::TForm1& form = *f.form;
+    for (const int lines : {10, 10000}) {
+        QByteArray file;
+        for (int i = 0; i < lines; ++i)
+            file += "host" + QByteArray::number(i) + "\r\n";
+        file += "caf\xe9\r\n" + QByteArray(300, 'x') + "\r\n";
+        writeFile(f.file("domains.cfg"), file);
+
+        int changes = 0;
+        QAbstractItemModel* model = form.ListBox1->model();
+        const auto changed = [&changes] { ++changes; };
+        const QList<QMetaObject::Connection> watched{
+            connect(model, &QAbstractItemModel::rowsInserted, changed),
+            connect(model, &QAbstractItemModel::rowsRemoved, changed),
+            connect(model, &QAbstractItemModel::rowsMoved, changed),
+            connect(model, &QAbstractItemModel::dataChanged, changed),
+            connect(model, &QAbstractItemModel::modelReset, changed),
+            connect(model, &QAbstractItemModel::layoutChanged, changed)};
+        form.FormCreate();
+        for (const auto& connection : watched)
+            disconnect(connection);
+
+        // Emptied, then filled: the same for ten lines as for ten thousand.
+        QVERIFY2(changes <= 2, qPrintable(QString::number(changes)));
+        QCOMPARE(form.hostList().size(), lines + 2);
+        QCOMPARE(form.hostList().constLast(), QString(300, QLatin1Char('x')));
+        QCOMPARE(form.engine().settings().hosts(), form.hostList());
+        form.SaveSettings();
+        QCOMPARE(readAll(f.file("domains.cfg")), file);
+    }
 }
 
 void TestSettings::firstRun()

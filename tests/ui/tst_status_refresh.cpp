@@ -125,6 +125,12 @@ void TestStatusRefresh::captionsFollowTheFirstFiveEntries()
     form.ListBox1->addItems({"d", "e", "f", "g", "h"});
     form.Timer_1Timer();
     QCOMPARE(form.PageControl1->tabText(4), QStringLiteral("Ping f"));
+    // An entry no prompt lets anyone type (a hand-edited file) shows its
+    // first 255 characters; a 100 MB caption held a core.
+    form.ListBox1->item(0)->setText(QString(1 << 20, QLatin1Char('x')));
+    form.Timer_1Timer();
+    QCOMPARE(form.PageControl1->tabText(0),
+             QStringLiteral("Ping ") + QString(255, QLatin1Char('x')));
 }
 
 void TestStatusRefresh::buttonFollowsTheRunFlagWithinASecond()

@@ -291,6 +291,13 @@ EchoResult HelperEcho::echo(const EchoRequest& request, const Canceller* cancel)
     result.heldUs += answer->heldUs;
     switch (answer->outcome) {
     case HelperOutcome::Reply:
+        // No reply within the time-out can have taken longer: a figure past
+        // it (a replaced helper once claimed 4294967295 ms) is a time-out,
+        // as on the socket paths.
+        if (answer->roundTripMs > r.timeoutMs) {
+            result.failure = EchoFailure::TimedOut;
+            break;
+        }
         result.reply = EchoReply{answer->status, answer->roundTripMs, answer->address};
         break;
     case HelperOutcome::TimedOut:

@@ -65,6 +65,8 @@ RequestCheck decodeHelperRequest(std::span<const std::uint8_t, kHelperRequestSiz
     if (get32(f) != kHelperRequestMagic || get16(f + 4) != kHelperRequestSize) {
         return RequestCheck::BadFrame;
     }
+    // A refusal answers with the id too, or its client would not know it.
+    out.id = get32(f + 20);
     HelperRequest r;
     r.ttl = get16(f + 6);
     std::memcpy(&r.destination, f + 8, 4);

@@ -26,7 +26,7 @@
 //
 // A frame with a wrong magic or size, or one cut short, ends the helper
 // without an answer: the stream can no longer be trusted. Out-of-range fields
-// are answered with Rejected and nothing is sent.
+// are answered with Rejected, carrying the request's id, and nothing is sent.
 namespace tarnwick::net {
 
 inline constexpr std::uint32_t kHelperRequestMagic = 0x54575132;  // "TWQ2"
@@ -86,7 +86,8 @@ using HelperRequestFrame = std::array<std::uint8_t, kHelperRequestSize>;
 using HelperResponseFrame = std::array<std::uint8_t, kHelperResponseSize>;
 
 HelperRequestFrame encodeHelperRequest(const HelperRequest& request);
-// Decodes and validates one frame; out is filled only when Ok.
+// Decodes and validates one frame; out is filled only when Ok, but for its
+// id, which is read from every frame in step (all but BadFrame).
 RequestCheck decodeHelperRequest(std::span<const std::uint8_t, kHelperRequestSize> frame,
                                  HelperRequest& out);
 

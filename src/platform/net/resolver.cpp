@@ -21,10 +21,6 @@ namespace tarnwick::net {
 
 namespace {
 
-// The longest host name the lookup routines accept (255 characters and a
-// terminator fit the classic buffer).
-constexpr std::size_t kMaxHostNameLength = 255;
-
 std::string trimmedError(std::string text)
 {
     while (!text.empty()) {

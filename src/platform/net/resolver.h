@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,15 +9,19 @@ namespace tarnwick::net {
 
 class Canceller;
 
+// The longest name a lookup is made for: no DNS name has more characters.
+inline constexpr std::size_t kMaxHostNameLength = 253;
+
 struct LookupResult {
     std::optional<std::uint32_t> address; // first IPv4 address, network byte order
     bool cancelled = false;
     std::string errorText; // readable reason when address is empty (trimmed)
 };
 
-// Forward lookup, thread-safe. A strict dotted literal ("a.b.c.d") is taken as
-// it is; other numeric forms ("10.1", "0x7f000001") are refused; names go to
-// the system resolver, keeping its answer order. With a canceller the call
+// Forward lookup, thread-safe. Blanks around the host are ignored. A strict
+// dotted literal ("a.b.c.d") is taken as it is; other numeric forms ("10.1",
+// "0x7f000001") and names longer than kMaxHostNameLength are refused; names go
+// to the system resolver, keeping its answer order. With a canceller the call
 // returns as soon as it is cancelled, leaving the lookup to finish on its own.
 LookupResult resolveIPv4(const std::string& host, const Canceller* cancel = nullptr);
 

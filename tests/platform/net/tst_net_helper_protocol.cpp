@@ -131,6 +131,7 @@ void TestNetHelperProtocol::requestValidation()
     r.dataSize = static_cast<std::uint16_t>(dataSize);
     r.ttl = static_cast<std::uint16_t>(ttl);
     r.timeoutMs = static_cast<std::uint32_t>(timeoutMs);
+    r.id = 0x0badf00d;
     HelperRequestFrame frame = encodeHelperRequest(r);
     if (corruptByte >= 0) {
         frame[std::size_t(corruptByte)] = 0xff;
@@ -140,6 +141,11 @@ void TestNetHelperProtocol::requestValidation()
     QCOMPARE(decodeHelperRequest(frame, out), check);
     if (check != RequestCheck::Ok) {
         QCOMPARE(out.timeoutMs, std::uint32_t{4242}); // left alone
+    }
+    // A refusal answers the request it refuses; only a frame out of step has
+    // no id to trust.
+    if (check != RequestCheck::BadFrame) {
+        QCOMPARE(out.id, r.id);
     }
 }
 
