@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/ending_signals.h"
+#include "app/single_instance.h"
 #include "app/trace_launcher.h"
 
 #include "core/app_error.h"
@@ -12,6 +13,8 @@
 #include "core/product.h"
 #include "core/timer_backend.h"
 #include "platform/files.h"
+#include "platform/instance_channel.h"
+#include "platform/instance_lock.h"
 #include "trace/trace_window.h"
 #include "tray/application_state.h"
 #include "tray/text_tray_icon.h"
@@ -142,8 +145,18 @@ Program::~Program()
 
 int run(int argc, char** argv)
 {
+    // One instance per data folder; a later start shows the running one.
+    platform::InstanceLock lock(platform::dataFolder());
+    if (lock.state() == platform::InstanceLock::State::HeldElsewhere) {
+        if (const std::optional<int> status = handOverToRunningInstance(lock))
+            return *status;
+    }
     TApplication app(argc, argv);
     Program program(app);
+    const platform::InstanceServer showRequests(lock.state() == platform::InstanceLock::State::Held
+                                                    ? platform::instanceSocketPath(lock.folder())
+                                                    : QString(),
+                                                [&program] { bringForward(program.mainWindow()); });
     // The same way out as "Exit": settings are on disk already, and the
     // workers are stopped and joined when the program object goes.
     EndingSignals ending([&program] { program.mainWindow().closeMainWindow(); });
