@@ -7,7 +7,7 @@
 # must start the program when the right cannot be granted; install-deps.sh
 # must name the missing packages and stop when it cannot install them, and
 # wait while another package manager holds the lock; `make clean` must keep
-# the settings.
+# the settings and remove a start-with-the-system entry of what it removes.
 # Needs root (private network and mount namespaces, a second user, sudo's
 # policy swapped for the test's inside them); exits 77 elsewhere. Nothing is
 # sent: the echo helper only opens its socket. Nothing is installed: apt-get
@@ -230,11 +230,28 @@ printf '1500\r\n0\r\n2000\r\n32\r\n' >"$b/data/config.cfg"
 printf 'localhost\r\n' >"$b/data/domains.cfg"
 cp "$b/data/config.cfg" "$d/config.before"
 touch "$b/tarnwick" "$b/CMakeCache.txt" "$b/.ninja_log" "$b/src/app/main.o" "$b/help/index.html"
-run 0 make -s -C "$tree" clean BUILD_DIR="$b"
+t=$d/clean-tests
+mkdir -p "$t/tests"
+touch "$t/tarnwick" "$t/tests/tst_x"
+# The start-with-the-system entry the build's program wrote, hidden or not,
+# would start a missing file at every login.
+mkdir -p "$XDG_CONFIG_HOME/autostart"
+entry=$XDG_CONFIG_HOME/autostart/Orlvane_Tarnwick.desktop
+printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="%s"\nHidden=false\n' "$b/tarnwick" >"$entry"
+run 0 make -s -C "$tree" clean BUILD_DIR="$b" TEST_BUILD_DIR="$t"
 said "Kept your settings in $b/data"
+said "Removed the start-with-the-system entry $entry, which started $b/tarnwick"
+[ ! -e "$entry" ] || fail "make clean kept an entry that starts the program it removed"
 [ "$(cd "$b" && find . -mindepth 1 | sort | paste -sd' ' -)" = "./data ./data/config.cfg ./data/domains.cfg" ] ||
   fail "left after make clean: $(cd "$b" && find . -mindepth 1 | paste -sd' ' -)"
+[ -z "$(ls -A "$t")" ] || fail "left in the test build after make clean: $(ls -A "$t")"
 cmp -s "$d/config.before" "$b/data/config.cfg" || fail "make clean changed config.cfg"
+# An entry of another program stays.
+printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="/opt/other/tarnwick"\nHidden=false\n' >"$entry"
+touch "$b/tarnwick"
+run 0 make -s -C "$tree" clean BUILD_DIR="$b" TEST_BUILD_DIR="$t"
+[ -f "$entry" ] || fail "make clean removed another program's entry"
+never_said "start-with-the-system"
 # A folder of sources is not a build.
 mkdir -p "$d/sources"
 touch "$d/sources/CMakeLists.txt"
