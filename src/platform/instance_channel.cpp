@@ -30,7 +30,9 @@ InstanceServer::InstanceServer(const QString& socketPath, std::function<void()> 
     if (socketPath.isEmpty())
         return;
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // The socket's folder is the user's own (instanceSocketPath), so no one
+    // else can reach it; a file left there by a killed holder is stale, for
+    // only the lock's holder listens.
     QLocalServer::removeServer(socketPath);
     if (!m_server->listen(socketPath))
         return;
