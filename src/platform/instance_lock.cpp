@@ -52,20 +52,19 @@ InstanceLock::State InstanceLock::acquire()
     const QByteArray folder = QFile::encodeName(m_folder);
     if (m_method == Method::Folder) {
         m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_fd < 0)
-            return State::Unavailable;
-        const int error = lockNow(m_fd);
-        if (error == 0)
-            return State::Held;
-        if (error == EWOULDBLOCK)
-            return State::HeldElsewhere;
+        const std::optional<State> state = lockOpened();
+        if (state)
+            return *state;
         // NFS locks only files open for writing, which a folder never is.
-        ::close(m_fd);
-        m_fd = -1;
         m_method = Method::LockFile;
     }
     const QByteArray file = folder + '/' + kLockFileName;
     m_fd = ::open(file.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    return lockOpened().value_or(State::Unavailable);
+}
+
+std::optional<InstanceLock::State> InstanceLock::lockOpened()
+{
     if (m_fd < 0)
         return State::Unavailable;
     const int error = lockNow(m_fd);
@@ -73,9 +72,10 @@ InstanceLock::State InstanceLock::acquire()
         return State::Held;
     if (error == EWOULDBLOCK)
         return State::HeldElsewhere;
+    // This file system locks nothing this way.
     ::close(m_fd);
     m_fd = -1;
-    return State::Unavailable;
+    return std::nullopt;
 }
 
 InstanceLock::State InstanceLock::retry()

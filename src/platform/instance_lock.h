@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include <sys/types.h>
 
 namespace tarnwick::platform {
@@ -36,6 +38,9 @@ public:
 
 private:
     State acquire();
+    // The state after locking m_fd; nothing when the file system cannot
+    // lock it (m_fd is closed then).
+    std::optional<State> lockOpened();
 
     QString m_folder;
     Method m_method;

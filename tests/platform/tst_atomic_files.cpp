@@ -5,13 +5,12 @@
 
 #include "core/app_error.h"
 #include "platform/files.h"
+#include "support/foreign_lock.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
-#include <csignal>
 #include <thread>
 
 #include <unistd.h>
@@ -31,37 +30,6 @@ QStringList hiddenFiles(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
-
-// A writer of another process, killed or not: it holds its temporary the
-// way writeFileAtomically does, with an flock on it.
-class ForeignWriter {
-public:
-    explicit ForeignWriter(const QString& temporary)
-    {
-        m_process.start(
-            QStringLiteral("sh"),
-            {QStringLiteral("-c"),
-             QStringLiteral("exec 9>\"$1\" && flock -n 9 && echo held && exec sleep 60"),
-             QStringLiteral("sh"), temporary});
-    }
-    bool holds()
-    {
-        return m_process.waitForReadyRead(10000) && m_process.readAll().startsWith("held");
-    }
-    void killHard()
-    {
-        ::kill(pid_t(m_process.processId()), SIGKILL);
-        m_process.waitForFinished(10000);
-    }
-    ~ForeignWriter()
-    {
-        if (m_process.state() != QProcess::NotRunning)
-            killHard();
-    }
-
-private:
-    QProcess m_process;
-};
 
 } // namespace
 
@@ -113,7 +81,7 @@ void TestAtomicFiles::aTemporaryInUseStays()
     writeFile(dir.filePath(QStringLiteral(".a.desktop.Ab12Cd")), "x");
     writeFile(wild, "x");
     {
-        ForeignWriter writer(busy);
+        test::ForeignLock writer(busy);
         QVERIFY(writer.holds());
         platform::writeFileAtomically(target, "[Desktop Entry]\n");
         QCOMPARE(platform::removeStaleTemporaries(dir.path(),

@@ -4,14 +4,13 @@
 
 #include "platform/instance_channel.h"
 #include "platform/instance_lock.h"
+#include "support/foreign_lock.h"
 
 #include <QLocalSocket>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
-#include <csignal>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -29,37 +28,6 @@ Q_DECLARE_METATYPE(State)
 Q_DECLARE_METATYPE(Method)
 
 namespace {
-
-// Another process holding the folder's lock the way any program can: flock
-// on an open descriptor of the folder (or of the lock file in it).
-class ForeignHolder {
-public:
-    explicit ForeignHolder(const QString& path)
-    {
-        m_process.start(
-            QStringLiteral("sh"),
-            {QStringLiteral("-c"),
-             QStringLiteral("exec 9<\"$1\" && flock -n 9 && echo held && exec sleep 60"),
-             QStringLiteral("sh"), path});
-    }
-    bool holds()
-    {
-        return m_process.waitForReadyRead(10000) && m_process.readAll().startsWith("held");
-    }
-    void killHard()
-    {
-        ::kill(pid_t(m_process.processId()), SIGKILL);
-        m_process.waitForFinished(10000);
-    }
-    ~ForeignHolder()
-    {
-        if (m_process.state() != QProcess::NotRunning)
-            killHard();
-    }
-
-private:
-    QProcess m_process;
-};
 
 // A listening socket that never accepts or answers.
 int silentListener(const QString& path)
@@ -167,11 +135,7 @@ void TestSingleInstance::killedHolderFreesTheFolder()
         method == Method::Folder
             ? data
             : data + QLatin1Char('/') + QLatin1String(InstanceLock::kLockFileName);
-    if (method == Method::LockFile) {
-        QFile file(locked);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    ForeignHolder holder(locked);
+    tarnwick::test::ForeignLock holder(locked);
     QVERIFY(holder.holds());
     InstanceLock lock(data, method);
     QCOMPARE(lock.state(), State::HeldElsewhere);
