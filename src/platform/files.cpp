@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <climits>
@@ -24,7 +25,7 @@ QString systemErrorText(int error)
 namespace {
 
 // The suffix mkostemp replaces: six characters of [A-Za-z0-9].
-const QString kTemporaryTail = QStringLiteral(".XXXXXX");
+const char kTemporaryTail[] = ".XXXXXX";
 
 [[noreturn]] void fail(const QString& path, int error)
 {
@@ -104,6 +105,49 @@ bool removeIfUnlocked(const QByteArray& path)
     return removed;
 }
 
+// pattern with its last six characters made up of [A-Za-z0-9] at random.
+QByteArray randomName(const QByteArray& pattern)
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name = pattern;
+    for (qsizetype i = name.size() - 6; i < name.size(); ++i)
+        name[i] = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
+    return name;
+}
+
+// Gives the unnamed file open as fd a temporary name after pattern; false
+// with errno set when it cannot have one.
+bool linkUnderTemporaryName(int fd, const QByteArray& pattern, QByteArray& name)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = randomName(pattern);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) ==
+            0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    name.clear();
+    return false;
+}
+
+// A temporary made under its name at once (where the file system has no
+// unnamed files), then locked; made again when a clean-up took it between.
+int namedTemporary(const QByteArray& pattern, QByteArray& name, const QString& shown)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = pattern;
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0)
+            fail(shown, errno);
+        if (holdAsOwnTemporary(fd, name))
+            return fd;
+        ::close(fd);
+    }
+    fail(shown, EAGAIN);
+}
+
 } // namespace
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes)
@@ -129,23 +173,21 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
     // on a full disk it may be what fills it.
     removeStaleTemporaries(info.absolutePath(), {info.fileName()});
 
-    const QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                                 info.fileName() + kTemporaryTail);
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = pattern;
-        fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0)
-            fail(shown, errno);
-        if (holdAsOwnTemporary(fd, temp))
-            break;
-        // Another program's clean-up took it before it was locked.
-        ::close(fd);
-        fd = -1;
-        if (attempt == 3)
-            fail(shown, EAGAIN);
-    }
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    const QByteArray pattern = folder + "/." + QFile::encodeName(info.fileName()) + kTemporaryTail;
+    QByteArray temp; // the temporary's name, once it has one
+
+    // Unnamed until it is written and locked (O_TMPFILE): a kill before that
+    // leaves nothing, and no clean-up ever meets it unlocked. Naming it later
+    // goes through /proc; where either is missing, it is named from the start.
+    int fd = ::access("/proc/self/fd", X_OK) == 0
+                 ? ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600)
+                 : -1;
+    const bool unnamed = fd >= 0;
+    if (unnamed)
+        ::flock(fd, LOCK_EX); // nobody else can open it to contend
+    else
+        fd = namedTemporary(pattern, temp, shown);
 
     // Keep the permissions and owner of the file being replaced; a new file
     // gets the usual rw-r--r--.
@@ -154,11 +196,14 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
         const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
 
     const auto giveUp = [&](int error) {
-        ::unlink(temp.constData());
+        if (!temp.isEmpty())
+            ::unlink(temp.constData());
         ::close(fd);
         fail(shown, error);
     };
     if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
+        giveUp(errno);
+    if (unnamed && !linkUnderTemporaryName(fd, pattern, temp))
         giveUp(errno);
     // Renamed while still locked, so that no clean-up ever sees it unlocked
     // under its temporary name.

@@ -119,7 +119,8 @@ void TestAtomicFiles::writesAndCleanUpsRace()
         for (int i = 0; i < 300; ++i) {
             try {
                 platform::writeFileAtomically(target, QByteArray(1000 + i, c));
-            } catch (const AppError&) {
+            } catch (const AppError& error) {
+                qWarning("%s", qPrintable(error.message()));
                 ++failures;
             }
         }
