@@ -9,7 +9,8 @@ cmake_policy(VERSION 3.24)
 # - removes what an earlier installation put here and this one no longer has;
 # - records the installed files in <appdir>/installed-files.txt, which
 #   TarnwickUninstall.cmake reads (so uninstalling needs no build folder);
-# - gives the installed echo helper its right to send echo requests.
+# - gives the installed echo helper its right to send echo requests;
+# - points this user's start-with-the-system entry at the installed program.
 
 set(destdir "$ENV{DESTDIR}")
 set(prefix "${CMAKE_INSTALL_PREFIX}")
@@ -17,16 +18,8 @@ set(appdir "${prefix}/${TARNWICK_INSTALL_APPDIR}")
 set(program "${appdir}/tarnwick")
 set(list_name "installed-files.txt")
 
-# Exec value of a desktop entry for one program path: quoted, with the four
-# characters that are special inside quotes escaped and % doubled, then the
-# general string escape of backslashes.
-string(REPLACE "\\" "\\\\" exec "${program}")
-string(REPLACE "\"" "\\\"" exec "${exec}")
-string(REPLACE "`" "\\`" exec "${exec}")
-string(REPLACE "$" "\\$" exec "${exec}")
-string(REPLACE "%" "%%" exec "${exec}")
-set(exec "\"${exec}\"")
-string(REPLACE "\\" "\\\\" TARNWICK_DESKTOP_EXEC "${exec}")
+include("${TARNWICK_SOURCE_DIR}/cmake/TarnwickAutostart.cmake")
+tarnwick_exec_value("${program}" TARNWICK_DESKTOP_EXEC)
 set(entry "${TARNWICK_STAGING_DIR}/applications/${TARNWICK_APP_ID}.desktop")
 configure_file("${TARNWICK_SOURCE_DIR}/resources/desktop/tarnwick.desktop.in" "${entry}" @ONLY)
 file(INSTALL DESTINATION "${prefix}/${TARNWICK_INSTALL_DATAROOTDIR}/applications"
@@ -90,12 +83,18 @@ if(TARNWICK_INSTALL_GRANT_ECHO AND destdir STREQUAL "")
 endif()
 
 if(destdir STREQUAL "")
+  # An entry written by a build's program would go on starting that one.
+  tarnwick_autostart_repoint("${program}")
   message(STATUS "Tarnwick ${TARNWICK_VERSION} installed in ${appdir}")
   message(STATUS "Start it from the desktop's menu (Network) or with ${prefix}/${TARNWICK_INSTALL_BINDIR}/tarnwick")
   set(bin "${prefix}/${TARNWICK_INSTALL_BINDIR}")
   string(REPLACE ":" ";" path_dirs "$ENV{PATH}")
   list(FIND path_dirs "${bin}" on_path)
   if(on_path EQUAL -1)
-    message(STATUS "${bin} is not on your PATH yet (Debian adds ~/.local/bin at login once it exists)")
+    if(bin STREQUAL "$ENV{HOME}/.local/bin")
+      message(STATUS "${bin} is not on your PATH yet; Debian adds it at your next login, now that it exists")
+    else()
+      message(STATUS "${bin} is not on your PATH; add it there to start Tarnwick by name")
+    endif()
   endif()
 endif()

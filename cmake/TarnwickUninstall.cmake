@@ -3,6 +3,7 @@
 # Reads the list of installed files that the installation keeps beside the
 # program, so no build folder is needed.
 cmake_minimum_required(VERSION 3.24)
+include("${CMAKE_CURRENT_LIST_DIR}/TarnwickAutostart.cmake")
 if(NOT DEFINED PREFIX OR PREFIX STREQUAL "")
   message(FATAL_ERROR "Give the prefix of the installation: -DPREFIX=<folder>")
 endif()
@@ -61,21 +62,7 @@ foreach(list IN LISTS lists)
 
   # An autostart entry that starts this very program would start a missing
   # file at every login from now on.
-  set(config "$ENV{XDG_CONFIG_HOME}")
-  if(config STREQUAL "")
-    set(config "$ENV{HOME}/.config")
-  endif()
-  set(autostart "${config}/autostart/Orlvane_Tarnwick.desktop")
-  if(EXISTS "${autostart}")
-    file(STRINGS "${autostart}" exec_lines REGEX "^Exec=")
-    file(REAL_PATH "${appdir}" real_appdir)
-    string(FIND "${exec_lines}" "${appdir}/tarnwick\"" at)
-    string(FIND "${exec_lines}" "${real_appdir}/tarnwick\"" real_at)
-    if(NOT at EQUAL -1 OR NOT real_at EQUAL -1)
-      file(REMOVE "${autostart}")
-      message(STATUS "Removed the start-with-the-system entry ${autostart}")
-    endif()
-  endif()
+  tarnwick_autostart_forget("${appdir}/tarnwick")
 
   message(STATUS "Removed ${removed} file(s) of Tarnwick from ${prefix}")
   if(EXISTS "${appdir}/data")

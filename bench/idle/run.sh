@@ -7,7 +7,7 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 seconds=${1:-120}
-build=$(cd "${2:-$here/../../build}" && pwd)
+build=$(cd "${2:-$here/../../build-tests}" && pwd)
 before=${3:+$(cd "$3" && pwd)}
 set -- --seconds "$seconds"
 if [ -n "$before" ]; then

@@ -8,7 +8,7 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$here/../..
-build=$(cd "${1:-$root/build}" && pwd)
+build=$(cd "${1:-$root/build-tests}" && pwd)
 [ $# -gt 0 ] && shift
 exec "$root/tests/support/run-isolated.sh" "$root/tests/rig/rig.sh" \
     "$root/tests/support/with-xvfb.sh" "$here/measure.sh" "$build" "$@"

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/ending_signals.h"
 #include "app/incident_services.h"
+#include "app/single_instance.h"
 #include "app/trace_launcher.h"
 
 #include "core/app_error.h"
@@ -13,6 +14,8 @@
 #include "core/product.h"
 #include "core/timer_backend.h"
 #include "platform/files.h"
+#include "platform/instance_channel.h"
+#include "platform/instance_lock.h"
 #include "trace/trace_window.h"
 #include "tray/application_state.h"
 #include "tray/text_tray_icon.h"
@@ -149,7 +152,7 @@ Program::~Program()
     setTopLevelErrorReporter(nullptr);
 }
 
-int runProgram(TApplication& app, Environment environment)
+int runProgram(TApplication& app, Environment environment, const QString& showRequestSocket)
 {
     // The same way out as "Exit": settings are on disk already, and the
     // workers are stopped and joined when the program object goes. Caught
@@ -161,13 +164,25 @@ int runProgram(TApplication& app, Environment environment)
     });
     Program made(app, std::move(environment));
     program = &made;
+    // A later start with the same data folder asks this one to show itself.
+    const platform::InstanceServer showRequests(
+        showRequestSocket, [&made] { bringForward(made.mainWindow()); });
     return app.exec();
 }
 
 int run(int argc, char** argv)
 {
+    // One instance per data folder; a later start shows the running one.
+    platform::InstanceLock lock(platform::dataFolder());
+    if (lock.state() == platform::InstanceLock::State::HeldElsewhere) {
+        if (const std::optional<int> status = handOverToRunningInstance(lock))
+            return *status;
+    }
     TApplication app(argc, argv);
-    return runProgram(app, {});
+    return runProgram(app, {},
+                      lock.state() == platform::InstanceLock::State::Held
+                          ? platform::instanceSocketPath(lock.folder())
+                          : QString());
 }
 
 } // namespace tarnwick::app

@@ -83,8 +83,10 @@ private:
 
 // The composition root built from environment and its message loop, with
 // SIGTERM, SIGINT and SIGHUP taking the way out of "Exit". Returns the exit
-// status.
-int runProgram(TApplication& app, Environment environment);
+// status. Where showRequestSocket is given, later starts with the same data
+// folder ask there for the main window.
+int runProgram(TApplication& app, Environment environment,
+               const QString& showRequestSocket = {});
 
 // The program: the application object, the composition root, the message
 // loop. Returns the exit status.

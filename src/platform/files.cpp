@@ -5,11 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +25,7 @@ QString systemErrorText(int error)
 namespace {
 
 // The suffix mkostemp replaces: six characters of [A-Za-z0-9].
-const QString kTemporaryTail = QStringLiteral(".XXXXXX");
+const char kTemporaryTail[] = ".XXXXXX";
 
 [[noreturn]] void fail(const QString& path, int error)
 {
@@ -64,6 +66,88 @@ QString writeTarget(const QString& path)
     fail(path, ELOOP);
 }
 
+// The file at path is still the one open as fd.
+bool sameFile(int fd, const QByteArray& path)
+{
+    struct stat open {};
+    struct stat named {};
+    return ::fstat(fd, &open) == 0 && ::lstat(path.constData(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// A writer holds its temporary locked from creation to rename, and the lock
+// goes with the process however it ends; so an unlocked temporary is one
+// that nobody writes any more. Where the file system has no locks, nothing
+// is held and nothing is ever taken for stale.
+bool holdAsOwnTemporary(int fd, const QByteArray& path)
+{
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? sameFile(fd, path) : errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL;
+}
+
+bool removeIfUnlocked(const QByteArray& path)
+{
+    int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool removed = false;
+    // Under its lock and still under its name, it can be nobody's but ours.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, path))
+        removed = ::unlink(path.constData()) == 0;
+    ::close(fd);
+    return removed;
+}
+
+// pattern with its last six characters made up of [A-Za-z0-9] at random.
+QByteArray randomName(const QByteArray& pattern)
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name = pattern;
+    for (qsizetype i = name.size() - 6; i < name.size(); ++i)
+        name[i] = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
+    return name;
+}
+
+// Gives the unnamed file open as fd a temporary name after pattern; false
+// with errno set when it cannot have one.
+bool linkUnderTemporaryName(int fd, const QByteArray& pattern, QByteArray& name)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = randomName(pattern);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) ==
+            0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    name.clear();
+    return false;
+}
+
+// A temporary made under its name at once (where the file system has no
+// unnamed files), then locked; made again when a clean-up took it between.
+int namedTemporary(const QByteArray& pattern, QByteArray& name, const QString& shown)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = pattern;
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0)
+            fail(shown, errno);
+        if (holdAsOwnTemporary(fd, name))
+            return fd;
+        ::close(fd);
+    }
+    fail(shown, EAGAIN);
+}
+
 } // namespace
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes)
@@ -85,11 +169,25 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
     }
 
     const QFileInfo info(target);
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                        info.fileName() + kTemporaryTail);
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        fail(shown, errno);
+    // What an earlier write of this file left when it was killed goes first:
+    // on a full disk it may be what fills it.
+    removeStaleTemporaries(info.absolutePath(), {info.fileName()});
+
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    const QByteArray pattern = folder + "/." + QFile::encodeName(info.fileName()) + kTemporaryTail;
+    QByteArray temp; // the temporary's name, once it has one
+
+    // Unnamed until it is written and locked (O_TMPFILE): a kill before that
+    // leaves nothing, and no clean-up ever meets it unlocked. Naming it later
+    // goes through /proc; where either is missing, it is named from the start.
+    int fd = ::access("/proc/self/fd", X_OK) == 0
+                 ? ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600)
+                 : -1;
+    const bool unnamed = fd >= 0;
+    if (unnamed)
+        ::flock(fd, LOCK_EX); // nobody else can open it to contend
+    else
+        fd = namedTemporary(pattern, temp, shown);
 
     // Keep the permissions and owner of the file being replaced; a new file
     // gets the usual rw-r--r--.
@@ -97,22 +195,23 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
     if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) [[maybe_unused]]
         const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
 
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0) {
-        const int error = errno;
+    const auto giveUp = [&](int error) {
+        if (!temp.isEmpty())
+            ::unlink(temp.constData());
         ::close(fd);
-        ::unlink(temp.constData());
         fail(shown, error);
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        fail(shown, error);
-    }
-    if (::rename(temp.constData(), targetName.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        fail(shown, error);
-    }
+    };
+    if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
+        giveUp(errno);
+    if (unnamed && !linkUnderTemporaryName(fd, pattern, temp))
+        giveUp(errno);
+    // Renamed while still locked, so that no clean-up ever sees it unlocked
+    // under its temporary name.
+    if (::rename(temp.constData(), targetName.constData()) != 0)
+        giveUp(errno);
+    // The bytes are on disk already (fsync): nothing a close could report
+    // undoes that.
+    ::close(fd);
 }
 
 std::optional<QByteArray> readRegularFile(const QString& path)
@@ -148,21 +247,18 @@ int removeStaleTemporaries(const QString& folder, const QStringList& fileNames)
 {
     int removed = 0;
     const QDir dir(folder);
+    // Compared as text, not through a name filter: a file's name may hold the
+    // filter's wildcards.
+    const QStringList present = dir.entryList(QDir::Files | QDir::Hidden);
     for (const QString& name : fileNames) {
         const QString prefix = QStringLiteral(".") + name + QLatin1Char('.');
-        const QStringList found =
-            dir.entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
-        for (const QString& candidate : found) {
-            const QString tail = candidate.mid(prefix.size());
-            bool ours = tail.size() == 6;
-            for (const QChar c : tail)
-                ours = ours && c.unicode() < 128 && c.isLetterOrNumber();
-            const QString full = dir.filePath(candidate);
-            struct stat st {};
-            if (!ours || ::lstat(QFile::encodeName(full).constData(), &st) != 0 ||
-                !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        for (const QString& candidate : present) {
+            if (candidate.size() != prefix.size() + 6 || !candidate.startsWith(prefix))
                 continue;
-            if (::unlink(QFile::encodeName(full).constData()) == 0)
+            bool ours = true;
+            for (const QChar c : candidate.mid(prefix.size()))
+                ours = ours && c.unicode() < 128 && c.isLetterOrNumber();
+            if (ours && removeIfUnlocked(QFile::encodeName(dir.filePath(candidate))))
                 ++removed;
         }
     }

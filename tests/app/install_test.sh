@@ -1,8 +1,11 @@
 #!/bin/sh
 # Installs the build into a temporary prefix (with a blank in its name, which
 # the desktop entry must quote) the way `make install` does, and checks:
-# the installed tree, the desktop entry and the AppStream metadata with the
-# field's own validators, the help page and its pictures, that re-installing
+# the installed tree with stripped binaries, the desktop entry and the
+# AppStream metadata with the field's own validators, the help page and its
+# pictures, that a start-with-the-system entry of the build's program is
+# pointed at the installed one (and one of another installation is not),
+# that re-installing
 # keeps the settings byte for byte and removes only what an earlier
 # installation left, that the installed program started through its link
 # from another working directory reads data/ beside the real executable, and
@@ -33,7 +36,7 @@ share="$prefix/share"
 # Both say nothing of CMake's own: a warning there is a fault of ours.
 quiet() { ! grep -q -e 'CMake Warning' -e 'CMake Error' "$1" || { cat "$1"; fail "CMake complained"; }; }
 install_to() { # log file
-  cmake --install "$build" --prefix "$prefix" >"$1" 2>&1 || { cat "$1"; fail "install failed"; }
+  cmake --install "$build" --strip --prefix "$prefix" >"$1" 2>&1 || { cat "$1"; fail "install failed"; }
   quiet "$1"
 }
 uninstall() { # log file
@@ -44,10 +47,29 @@ uninstall() { # log file
 }
 
 # --- first installation ---------------------------------------------------------
+# The build's program wrote a start-with-the-system entry (switched off).
+autostart=$XDG_CONFIG_HOME/autostart/Orlvane_Tarnwick.desktop
+mkdir -p "$XDG_CONFIG_HOME/autostart"
+printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nCategories=Network;Monitor;\nExec="%s"\nTerminal=false\nHidden=true\n' \
+  "$build/tarnwick" >"$autostart"
 install_to "$work/install1.log"
 for f in "$app/tarnwick" "$app/tarnwick-icmp-helper"; do
   [ -f "$f" ] && [ -x "$f" ] || fail "$f is not an installed program"
+  # Stripped: no symbol table, no debugging sections.
+  if readelf -S -W "$f" | grep -q -e ' \.symtab ' -e ' \.debug_'; then
+    fail "$f is not stripped: $(readelf -S -W "$f" | grep -o -e '\.symtab' -e '\.debug_[a-z]*' | paste -sd' ' -)"
+  fi
 done
+grep -qx "Exec=\"$app/tarnwick\"" "$autostart" ||
+  fail "the start-with-the-system entry still starts $(grep '^Exec=' "$autostart")"
+grep -qx 'Hidden=true' "$autostart" && grep -qx 'Categories=Network;Monitor;' "$autostart" ||
+  fail "pointing the entry at the installation changed more: $(cat "$autostart")"
+grep -q "The start-with-the-system entry $autostart now starts $app/tarnwick (it started $build/tarnwick)" \
+  "$work/install1.log" || fail "the install did not say that it pointed the entry at the installation"
+# The prefix's bin is not ~/.local/bin: no promise that a login adds it.
+grep -q "$prefix/bin is not on your PATH; add it there" "$work/install1.log" ||
+  fail "the install did not say that the prefix's bin is off the PATH"
+! grep -q 'Debian adds' "$work/install1.log" || fail "the install promised that Debian puts $prefix/bin on the PATH"
 [ -d "$app/data" ] || fail "no data folder beside the program"
 [ -z "$(ls -A "$app/data")" ] || fail "the installation put files into data/"
 grep -q "Created the settings folder: $app/data" "$work/install1.log" ||
@@ -118,7 +140,15 @@ cp "$app/data/domains.cfg" "$work/domains.before"
 echo 'old' >"$app/retired-file"
 echo 'outside' >"$work/outside"
 printf 'lib/tarnwick/retired-file\nlib/tarnwick/data/config.cfg\n../outside\n' >>"$app/installed-files.txt"
+# An entry that starts another installation is the user's choice.
+mkdir -p "$work/other"
+touch "$work/other/tarnwick" "$work/other/installed-files.txt"
+printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="%s"\nHidden=false\n' "$work/other/tarnwick" >"$autostart"
 install_to "$work/install2.log"
+grep -qx "Exec=\"$work/other/tarnwick\"" "$autostart" || fail "the install took over another installation's entry"
+grep -q "Kept the start-with-the-system entry $autostart: it starts another installation" "$work/install2.log" ||
+  fail "the install did not say that it kept the entry"
+rm "$autostart"
 grep -q "Kept the settings folder as it is: $app/data" "$work/install2.log" ||
   fail "the re-install did not say it kept data/"
 cmp -s "$work/config.before" "$app/data/config.cfg" || fail "re-installing changed config.cfg"
@@ -198,15 +228,19 @@ left=$(cd "$prefix" && find . ! -type d | sort | paste -sd' ' -)
 cmp -s "$work/config.before" "$app/data/config.cfg" || fail "uninstalling changed config.cfg"
 cmp -s "$work/domains.before" "$app/data/domains.cfg" || fail "uninstalling changed domains.cfg"
 
-# The autostart entry of another installation stays; uninstalling again finds
-# nothing and says so.
-printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="/opt/other/tarnwick"\nHidden=false\n' \
-  >"$XDG_CONFIG_HOME/autostart/Orlvane_Tarnwick.desktop"
+# An entry that starts a program that is gone is pointed at the new
+# installation; one of another installation stays when this one goes;
+# uninstalling again finds nothing and says so.
+printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="/opt/gone/tarnwick"\nHidden=false\n' \
+  >"$autostart"
 install_to "$work/install3.log"
+grep -qx "Exec=\"$app/tarnwick\"" "$autostart" || fail "an entry of a missing program was kept: $(grep '^Exec=' "$autostart")"
+printf '[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="%s"\nHidden=false\n' "$work/other/tarnwick" \
+  >"$autostart"
 uninstall "$work/uninstall2.log" || fail "uninstall after a new install failed"
 [ -f "$XDG_CONFIG_HOME/autostart/Orlvane_Tarnwick.desktop" ] || fail "another installation's autostart entry was removed"
 uninstall "$work/uninstall3.log" || fail "uninstalling again failed"
 grep -q "No Tarnwick installation in $prefix" "$work/uninstall3.log" || fail "uninstalling nothing: $(cat "$work/uninstall3.log")"
 [ -f "$app/data/config.cfg" ] || fail "the settings went"
 
-echo "PASS: installed tree, validators, help page, settings kept, stale files removed, program read data/ beside the real executable, uninstall kept data/ only"
+echo "PASS: installed tree stripped, validators, help page, autostart entry pointed at the installation, settings kept, stale files removed, program read data/ beside the real executable, uninstall kept data/ only"

@@ -14,6 +14,12 @@ struct EchoPermissionFacts {
     bool helperCapable = false;    // its file capabilities include cap_net_raw
     bool helperNosuid = false;     // its file system is mounted nosuid
     bool groupRangeAllows = false; // net.ipv4.ping_group_range covers one of our groups
+    bool sudoPresent = false;      // a sudo program is installed
+    bool sudoAllowed = false;      // we are in a group the usual sudo policy admits
+    // Found by their folders, not through PATH: an ordinary user's PATH has
+    // no sbin, and neither may root's under su.
+    std::string setcapPath = "/usr/sbin/setcap";
+    std::string sysctlPath = "/usr/sbin/sysctl";
 };
 
 enum class EchoPermissionCase {
@@ -32,9 +38,14 @@ std::string echoPermissionNotice(const EchoPermissionFacts& facts, const std::st
 // The facts of this machine, for the helper at helperPath.
 EchoPermissionFacts gatherEchoPermissionFacts(const std::string& helperPath);
 
-// Whether a security.capability attribute's value grants cap_net_raw
-// (permitted set; any revision of the format).
+// Whether a security.capability attribute's value, as getxattr gives it,
+// makes the kernel raise cap_net_raw at exec: in the permitted set with the
+// effective flag, and for the namespaced revision only when its root is ours
+// (the kernel ignores the file's capabilities otherwise).
 bool fileCapabilitiesGrantNetRaw(std::span<const std::uint8_t> value);
+
+// Text for a shell: as it is where that is safe, otherwise in single quotes.
+std::string shellQuoted(const std::string& word);
 
 // Whether the text of /proc/sys/net/ipv4/ping_group_range ("LOW HIGH")
 // covers one of groups.

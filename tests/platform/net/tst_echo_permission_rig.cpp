@@ -1,7 +1,7 @@
 // The facts behind the echo permission notice, read from real files inside
 // the rig's private mount namespace: a missing helper, a plain one, one with
-// the capability (set by setcap, not by us), one on a nosuid mount, and the
-// group range both ways.
+// the capability (set by setcap, not by us), one on a nosuid mount, the
+// group range both ways, and sudo there or not, for a sudoer or not.
 
 #include "platform/net/echo_permission.h"
 #include "rig/rig_support.h"
@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <fstream>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarnwick::net;
 using namespace tarnwick::rig;
@@ -39,6 +41,7 @@ private slots:
     void cleanupTestCase();
     void helperFiles();
     void groupRange();
+    void sudo();
 
 private:
     std::string m_plain;
@@ -121,6 +124,38 @@ void TestEchoPermissionRig::groupRange()
         QVERIFY(range.ok());
         QVERIFY(!gatherEchoPermissionFacts(helper).groupRangeAllows);
     }
+}
+
+void TestEchoPermissionRig::sudo()
+{
+    const std::string helper = m_plain + "/sudo-helper";
+    QVERIFY(makeFile(helper));
+    const group* sudoGroup = ::getgrnam("sudo");
+    if (::access("/usr/bin/sudo", X_OK) != 0 || !sudoGroup)
+        QSKIP("sudo is not installed here (package sudo)");
+    const gid_t sudoGid = sudoGroup->gr_gid;
+    std::vector<gid_t> saved(64);
+    const int count = ::getgroups(int(saved.size()), saved.data());
+    QVERIFY(count >= 0);
+    saved.resize(std::size_t(count));
+
+    QVERIFY(::setgroups(1, &sudoGid) == 0);
+    EchoPermissionFacts f = gatherEchoPermissionFacts(helper);
+    QVERIFY(f.sudoPresent);
+    QVERIFY(f.sudoAllowed);
+    QCOMPARE(f.setcapPath, std::string("/usr/sbin/setcap"));
+    QCOMPARE(f.sysctlPath, std::string("/usr/sbin/sysctl"));
+    QVERIFY(::setgroups(0, nullptr) == 0);
+    QVERIFY(!gatherEchoPermissionFacts(helper).sudoAllowed);
+
+    // Gone from the machine: a file that is no program in its place.
+    const std::string notProgram = m_plain + "/not-a-program";
+    std::ofstream(notProgram) << "";
+    QVERIFY(run({"mount", "--bind", notProgram, "/usr/bin/sudo"}));
+    f = gatherEchoPermissionFacts(helper);
+    run({"umount", "/usr/bin/sudo"});
+    QVERIFY(::setgroups(saved.size(), saved.data()) == 0);
+    QVERIFY(!f.sudoPresent);
 }
 
 QTEST_GUILESS_MAIN(TestEchoPermissionRig)

@@ -1,5 +1,6 @@
 // Why echo requests are refused and what the notice tells the user, on
-// made-up facts; and the two parsers the facts come from.
+// made-up facts (sudo or not, a sudoer or not, nosuid, the helper missing);
+// the parsers the facts come from and the quoting of the commands it gives.
 
 #include "platform/net/echo_permission.h"
 
@@ -15,24 +16,29 @@ namespace {
 
 const std::string kHelper = "/home/ann/.local/lib/tarnwick/tarnwick-icmp-helper";
 
-// present, capable, nosuid, range: the four facts as letters (P C N G), '-' when false.
+// present, capable, nosuid, range, sudo installed, sudoer: the facts as
+// letters (P C N G S A), '-' when false; the sudo pair may be left out.
 EchoPermissionFacts facts(const char* letters)
 {
     EchoPermissionFacts f;
-    f.helperPresent = letters[0] == 'P';
-    f.helperCapable = letters[1] == 'C';
-    f.helperNosuid = letters[2] == 'N';
-    f.groupRangeAllows = letters[3] == 'G';
+    const std::string l = std::string(letters) + "------";
+    f.helperPresent = l[0] == 'P';
+    f.helperCapable = l[1] == 'C';
+    f.helperNosuid = l[2] == 'N';
+    f.groupRangeAllows = l[3] == 'G';
+    f.sudoPresent = l[4] == 'S';
+    f.sudoAllowed = l[5] == 'A';
     return f;
 }
 
-QString notice(const char* letters)
+QString notice(const char* letters, const std::string& helper = kHelper)
 {
-    return QString::fromStdString(echoPermissionNotice(facts(letters), kHelper));
+    return QString::fromStdString(echoPermissionNotice(facts(letters), helper));
 }
 
 // A security.capability value: revision, flags, permitted words.
-QByteArray capability(int revision, bool effective, std::uint32_t permitted, int size = -1)
+QByteArray capability(int revision, bool effective, std::uint32_t permitted, int size = -1,
+                      std::uint32_t rootId = 0)
 {
     QByteArray v;
     auto le32 = [&v](std::uint32_t x) {
@@ -47,7 +53,7 @@ QByteArray capability(int revision, bool effective, std::uint32_t permitted, int
         le32(0);
     }
     if (revision == 3)
-        le32(0); // root id
+        le32(rootId);
     if (size >= 0)
         v.resize(size);
     return v;
@@ -63,6 +69,8 @@ private slots:
     void diagnosis();
     void noticeTellsCasesApart_data();
     void noticeTellsCasesApart();
+    void shellQuoting_data();
+    void shellQuoting();
     void capabilityValues_data();
     void capabilityValues();
     void groupRange_data();
@@ -121,11 +129,52 @@ void TestNetEchoPermission::noticeTellsCasesApart_data()
         << "PC--" << QStringList{QStringLiteral("does not take effect"), sysctl}
         << QStringList{QStringLiteral("setcap cap_net_raw"), QStringLiteral("nosuid")};
     QTest::newRow("nothing granted")
-        << "P---"
-        << QStringList{QStringLiteral("sudo setcap cap_net_raw+ep \"%1\"").arg(helper), sysctl}
+        << "P---" << QStringList{QStringLiteral("setcap cap_net_raw+ep %1").arg(helper), sysctl}
         << QStringList{QStringLiteral("nosuid"), QStringLiteral("missing")};
     QTest::newRow("nothing granted, range allows")
         << "P--G" << QStringList{QStringLiteral("setcap cap_net_raw+ep")} << QStringList{sysctl};
+    // How the commands are put: through sudo only where it is installed and
+    // we may use it, otherwise to run as root, saying why.
+    const QString setcapLine = QStringLiteral("/usr/sbin/setcap cap_net_raw+ep ") + helper;
+    const QString sysctlLine =
+        QStringLiteral("/usr/sbin/sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"");
+    const QString noSudo = QStringLiteral("as root (sudo is not installed):");
+    const QString notSudoer = QStringLiteral("as root (your account may not use sudo):");
+    const QString viaSudo = QStringLiteral("    sudo /");
+    QTest::newRow("not granted, sudoer")
+        << "P---SA"
+        << QStringList{QStringLiteral("run once:\n    sudo ") + setcapLine,
+                       QStringLiteral("    sudo ") + sysctlLine, QStringLiteral("loses that right")}
+        << QStringList{QStringLiteral("as root")};
+    QTest::newRow("not granted, not a sudoer")
+        << "P---S-"
+        << QStringList{QStringLiteral("run once ") + notSudoer + "\n    " + setcapLine,
+                       QStringLiteral("    ") + sysctlLine}
+        << QStringList{viaSudo, noSudo};
+    QTest::newRow("not granted, no sudo")
+        << "P-----" << QStringList{QStringLiteral("run once ") + noSudo + "\n    " + setcapLine}
+        << QStringList{viaSudo, notSudoer};
+    QTest::newRow("in the sudo group, no sudo")
+        << "P----A" << QStringList{noSudo} << QStringList{viaSudo};
+    QTest::newRow("nosuid, sudoer")
+        << "P-N-SA" << QStringList{QStringLiteral("    sudo ") + sysctlLine}
+        << QStringList{QStringLiteral("setcap cap_net_raw"), QStringLiteral("as root")};
+    QTest::newRow("nosuid, not a sudoer")
+        << "PCN-S-" << QStringList{QStringLiteral("run ") + notSudoer + "\n    " + sysctlLine}
+        << QStringList{viaSudo, QStringLiteral("setcap cap_net_raw")};
+    QTest::newRow("nosuid, no sudo") << "P-N---" << QStringList{noSudo} << QStringList{viaSudo};
+    QTest::newRow("helper missing, sudoer")
+        << "----SA" << QStringList{QStringLiteral("    sudo ") + sysctlLine}
+        << QStringList{QStringLiteral("setcap"), QStringLiteral("as root")};
+    QTest::newRow("helper missing, no sudo")
+        << "------" << QStringList{QStringLiteral("run ") + noSudo + "\n    " + sysctlLine}
+        << QStringList{viaSudo, QStringLiteral("setcap")};
+    QTest::newRow("helper missing, range allows")
+        << "---GSA" << QStringList{QStringLiteral("make install")}
+        << QStringList{QStringLiteral("sudo"), QStringLiteral("as root")};
+    QTest::newRow("capability without effect, not a sudoer")
+        << "PC--S-" << QStringList{QStringLiteral("run ") + notSudoer + "\n    " + sysctlLine}
+        << QStringList{viaSudo};
 }
 
 void TestNetEchoPermission::noticeTellsCasesApart()
@@ -143,6 +192,45 @@ void TestNetEchoPermission::noticeTellsCasesApart()
     QVERIFY(text.contains(QStringLiteral("\"Requested Timed out.\"")));
     QVERIFY(text.contains(QStringLiteral("\"Destination host unreachable.\"")));
     QVERIFY(!text.contains(QStringLiteral("every host"), Qt::CaseInsensitive));
+
+    // The tools as found on the machine, and a helper path the shell must
+    // not split or expand.
+    EchoPermissionFacts f = ::facts(qPrintable(facts));
+    f.setcapPath = "/sbin/setcap";
+    f.sysctlPath = "/sbin/sysctl";
+    const QString moved = QString::fromStdString(
+        echoPermissionNotice(f, "/home/ann/My Tools/it's/tarnwick-icmp-helper"));
+    QVERIFY(!moved.contains(QStringLiteral("/usr/sbin/")));
+    if (f.helperPresent && !f.helperNosuid && !f.helperCapable) {
+        QVERIFY2(
+            moved.contains(QStringLiteral(
+                "/sbin/setcap cap_net_raw+ep '/home/ann/My Tools/it'\\''s/tarnwick-icmp-helper'")),
+            qPrintable(moved));
+    }
+}
+
+void TestNetEchoPermission::shellQuoting_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("quoted");
+    QTest::newRow("plain path") << "/home/ann/build/tarnwick-icmp-helper"
+                                << "/home/ann/build/tarnwick-icmp-helper";
+    QTest::newRow("blank") << "/a b"
+                           << "'/a b'";
+    QTest::newRow("dollar and backquote") << "/$HOME/`x`"
+                                          << "'/$HOME/`x`'";
+    QTest::newRow("single quote") << "/it's"
+                                  << "'/it'\\''s'";
+    QTest::newRow("glob") << "/a*b"
+                          << "'/a*b'";
+    QTest::newRow("empty") << ""
+                           << "''";
+}
+
+void TestNetEchoPermission::shellQuoting()
+{
+    QFETCH(QString, word);
+    QTEST(QString::fromStdString(shellQuoted(word.toStdString())), "quoted");
 }
 
 void TestNetEchoPermission::capabilityValues_data()
@@ -157,6 +245,10 @@ void TestNetEchoPermission::capabilityValues_data()
     QTest::newRow("v2 +p only") << capability(2, false, netRaw) << false;
     QTest::newRow("v2 other rights") << capability(2, true, 1u << 12 | 1u << 14) << false;
     QTest::newRow("unknown revision") << capability(4, true, netRaw, 20) << false;
+    // Set inside a user namespace whose root is not ours: ignored at exec.
+    QTest::newRow("v3 of another namespace's root")
+        << capability(3, true, netRaw, -1, 100000) << false;
+    QTest::newRow("v3 cut short") << capability(3, true, netRaw, 20) << false;
     QTest::newRow("cut short") << capability(2, true, netRaw, 16) << false;
     QTest::newRow("empty") << QByteArray() << false;
 }

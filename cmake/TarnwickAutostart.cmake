@@ -1,0 +1,202 @@
+# This user's start-with-the-system entry, as the build, the installation and
+# the removal see it. The program writes the entry (Orlvane_Tarnwick.desktop
+# in the autostart folder) naming itself; these keep it from naming a
+# program that is gone or one that is not the user's installation.
+#
+# Included, it gives the functions below. Run as a script it does one thing:
+#   cmake -DACTION=forget -DPROGRAM=<program> -P cmake/TarnwickAutostart.cmake
+#     removes the entry when it starts <program> (which is about to go);
+#   cmake -DACTION=repoint -DPROGRAM=<program> -P cmake/TarnwickAutostart.cmake
+#     points an existing entry at <program>, unless it starts another
+#     installation.
+# Either says what it did.
+cmake_policy(VERSION 3.24)
+
+# Exec= value that starts one program: quoted, with the characters that are
+# special inside quotes escaped and % doubled, then the general escapes of a
+# desktop entry's string values.
+function(tarnwick_exec_value path out)
+  string(REPLACE "\\" "\\\\" v "${path}")
+  string(REPLACE "\"" "\\\"" v "${v}")
+  string(REPLACE "`" "\\`" v "${v}")
+  string(REPLACE "$" "\\$" v "${v}")
+  string(REPLACE "%" "%%" v "${v}")
+  set(v "\"${v}\"")
+  string(REPLACE "\\" "\\\\" v "${v}")
+  string(REPLACE "\n" "\\n" v "${v}")
+  string(REPLACE "\t" "\\t" v "${v}")
+  string(REPLACE "\r" "\\r" v "${v}")
+  set(${out} "${v}" PARENT_SCOPE)
+endfunction()
+
+# The program an Exec= value starts: its first word, quoted or not.
+function(tarnwick_exec_program value out)
+  set(bs "@TARNWICK_BACKSLASH@")
+  set(q "@TARNWICK_QUOTE@")
+  # The general escapes, with \\ kept apart so that "\\s" stays "\s".
+  string(REPLACE "\\\\" "${bs}" v "${value}")
+  string(REPLACE "\\s" " " v "${v}")
+  string(REPLACE "\\n" "\n" v "${v}")
+  string(REPLACE "\\t" "\t" v "${v}")
+  string(REPLACE "\\r" "\r" v "${v}")
+  string(REPLACE "${bs}" "\\" v "${v}")
+  if(v MATCHES "^\"")
+    string(SUBSTRING "${v}" 1 -1 v)
+    string(REPLACE "\\\\" "${bs}" v "${v}")
+    string(REPLACE "\\\"" "${q}" v "${v}")
+    string(REPLACE "\\`" "`" v "${v}")
+    string(REPLACE "\\$" "$" v "${v}")
+    string(FIND "${v}" "\"" end)
+    if(NOT end EQUAL -1)
+      string(SUBSTRING "${v}" 0 ${end} v)
+    endif()
+    string(REPLACE "${q}" "\"" v "${v}")
+    string(REPLACE "${bs}" "\\" v "${v}")
+    string(REPLACE "%%" "%" v "${v}")
+  else()
+    string(REGEX REPLACE "[ \t].*$" "" v "${v}")
+  endif()
+  set(${out} "${v}" PARENT_SCOPE)
+endfunction()
+
+function(tarnwick_autostart_entry out)
+  set(config "$ENV{XDG_CONFIG_HOME}")
+  if(NOT config MATCHES "^/")
+    set(config "$ENV{HOME}/.config")
+  endif()
+  set(${out} "${config}/autostart/Orlvane_Tarnwick.desktop" PARENT_SCOPE)
+endfunction()
+
+# Where the entry's Exec= line starts and ends in its text (-1 when none).
+# Read as text, not as a list of lines: a value may hold semicolons.
+function(tarnwick_exec_line text begin_out end_out)
+  string(FIND "\n${text}" "\nExec=" begin)
+  set(end -1)
+  if(NOT begin EQUAL -1)
+    string(SUBSTRING "${text}" ${begin} -1 rest)
+    string(FIND "${rest}" "\n" n)
+    if(n EQUAL -1)
+      string(LENGTH "${text}" end)
+    else()
+      math(EXPR end "${begin} + ${n}")
+    endif()
+  endif()
+  set(${begin_out} ${begin} PARENT_SCOPE)
+  set(${end_out} ${end} PARENT_SCOPE)
+endfunction()
+
+# The program the entry starts (empty when there is no entry or no Exec=).
+function(tarnwick_autostart_program entry out)
+  set(program "")
+  if(EXISTS "${entry}")
+    file(READ "${entry}" text)
+    tarnwick_exec_line("${text}" begin end)
+    if(NOT begin EQUAL -1)
+      math(EXPR from "${begin} + 5")
+      math(EXPR length "${end} - ${from}")
+      string(SUBSTRING "${text}" ${from} ${length} value)
+      string(STRIP "${value}" value)
+      tarnwick_exec_program("${value}" program)
+    endif()
+  endif()
+  set(${out} "${program}" PARENT_SCOPE)
+endfunction()
+
+# A program's path with the links of its folder followed: the program writes
+# the entry with every link followed, and the folder outlives the program.
+function(tarnwick_program_real_path path out)
+  get_filename_component(path "${path}" ABSOLUTE)
+  get_filename_component(dir "${path}" DIRECTORY)
+  get_filename_component(name "${path}" NAME)
+  if(IS_DIRECTORY "${dir}")
+    file(REAL_PATH "${dir}" dir)
+  endif()
+  set(real "${dir}/${name}")
+  if(EXISTS "${real}")
+    file(REAL_PATH "${real}" real)
+  endif()
+  set(${out} "${real}" PARENT_SCOPE)
+endfunction()
+
+function(tarnwick_same_program a b out)
+  tarnwick_program_real_path("${a}" ra)
+  tarnwick_program_real_path("${b}" rb)
+  if(ra STREQUAL rb)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Removes the entry when it starts program, so that no login starts a
+# missing file.
+function(tarnwick_autostart_forget program)
+  tarnwick_autostart_entry(entry)
+  tarnwick_autostart_program("${entry}" current)
+  if(current STREQUAL "")
+    return()
+  endif()
+  tarnwick_same_program("${current}" "${program}" same)
+  if(same)
+    file(REMOVE "${entry}")
+    message(STATUS "Removed the start-with-the-system entry ${entry}, which started ${current}")
+  endif()
+endfunction()
+
+# Points an existing entry at program, keeping whether it is switched on. An
+# entry that starts another installation is the user's choice and stays; one
+# that starts a build or a missing file is pointed here.
+function(tarnwick_autostart_repoint program)
+  tarnwick_autostart_entry(entry)
+  tarnwick_autostart_program("${entry}" current)
+  if(NOT EXISTS "${entry}")
+    return()
+  endif()
+  if(NOT current STREQUAL "")
+    tarnwick_same_program("${current}" "${program}" same)
+    if(same)
+      message(STATUS "The start-with-the-system entry ${entry} starts this installation already")
+      return()
+    endif()
+    get_filename_component(current_dir "${current}" DIRECTORY)
+    if(EXISTS "${current}" AND EXISTS "${current_dir}/installed-files.txt")
+      message(STATUS "Kept the start-with-the-system entry ${entry}: it starts another installation, ${current}")
+      return()
+    endif()
+  endif()
+  tarnwick_exec_value("${program}" exec)
+  file(READ "${entry}" text)
+  tarnwick_exec_line("${text}" begin end)
+  if(begin EQUAL -1)
+    string(APPEND text "Exec=${exec}\n")
+  else()
+    string(SUBSTRING "${text}" 0 ${begin} before)
+    string(SUBSTRING "${text}" ${end} -1 after)
+    set(text "${before}Exec=${exec}${after}")
+  endif()
+  # Beside the entry, then renamed over it: a name the program's own clean-up
+  # knows, should this be cut short.
+  string(RANDOM LENGTH 6 ALPHABET "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789" tail)
+  get_filename_component(dir "${entry}" DIRECTORY)
+  set(temp "${dir}/.Orlvane_Tarnwick.desktop.${tail}")
+  file(WRITE "${temp}" "${text}")
+  file(RENAME "${temp}" "${entry}")
+  if(current STREQUAL "")
+    message(STATUS "The start-with-the-system entry ${entry} now starts ${program}")
+  else()
+    message(STATUS "The start-with-the-system entry ${entry} now starts ${program} (it started ${current})")
+  endif()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND DEFINED ACTION)
+  if(NOT DEFINED PROGRAM OR PROGRAM STREQUAL "")
+    message(FATAL_ERROR "Give the program: -DPROGRAM=<path>")
+  endif()
+  if(ACTION STREQUAL "forget")
+    tarnwick_autostart_forget("${PROGRAM}")
+  elseif(ACTION STREQUAL "repoint")
+    tarnwick_autostart_repoint("${PROGRAM}")
+  else()
+    message(FATAL_ERROR "Unknown ACTION ${ACTION}: forget or repoint")
+  endif()
+endif()
