@@ -165,8 +165,8 @@ int runProgram(TApplication& app, Environment environment, const QString& showRe
     Program made(app, std::move(environment));
     program = &made;
     // A later start with the same data folder asks this one to show itself.
-    const platform::InstanceServer showRequests(
-        showRequestSocket, [&made] { bringForward(made.mainWindow()); });
+    const platform::InstanceServer showRequests(showRequestSocket,
+                                                [&made] { bringForward(made.mainWindow()); });
     return app.exec();
 }
 
