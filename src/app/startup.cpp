@@ -27,6 +27,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace tarnwick::app {
 
 namespace {
@@ -115,7 +117,7 @@ Program::Program(TApplication& app, Environment environment) : m_app(app)
                 showUnreachableWindow();
         });
         m_trayWait->setSingleShot(true);
-        m_trayWait->start(kTrayWaitMs);
+        m_trayWait->start(trayWaitLeftMs(environment.started));
     }
 }
 
@@ -124,6 +126,16 @@ void Program::showUnreachableWindow()
     // A window the user minimised stays so; only a hidden one comes back.
     if (!m_form1->isVisible())
         m_form1->show();
+}
+
+int Program::trayWaitLeftMs(std::chrono::steady_clock::time_point started)
+{
+    if (started == std::chrono::steady_clock::time_point{})
+        return kTrayWaitMs;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - started)
+                           .count();
+    return static_cast<int>(std::clamp<long long>(kTrayWaitMs - spent, 0, kTrayWaitMs));
 }
 
 QString Program::helpPageAddress()
@@ -172,6 +184,8 @@ int runProgram(TApplication& app, Environment environment, const QString& showRe
 
 int run(int argc, char** argv)
 {
+    Environment environment;
+    environment.started = std::chrono::steady_clock::now();
     // One instance per data folder; a later start shows the running one.
     platform::InstanceLock lock(platform::dataFolder());
     if (lock.state() == platform::InstanceLock::State::HeldElsewhere) {
@@ -179,7 +193,7 @@ int run(int argc, char** argv)
             return *status;
     }
     TApplication app(argc, argv);
-    return runProgram(app, {},
+    return runProgram(app, std::move(environment),
                       lock.state() == platform::InstanceLock::State::Held
                           ? platform::instanceSocketPath(lock.folder())
                           : QString());

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 namespace tarnwick::net {
@@ -39,6 +40,10 @@ struct Environment {
     QString executablePath;                      // empty: the running executable
     std::shared_ptr<net::EchoService> echo;      // null: the system's
     std::shared_ptr<platform::PageOpener> pages; // null: the default browser
+    // When the process started; the wait for a notification area counts from
+    // there, so a long host list does not delay the window further. Unset:
+    // from when the program object is made.
+    std::chrono::steady_clock::time_point started{};
 };
 
 // The one composition root: creates the services once, installs the error
@@ -60,13 +65,14 @@ public:
     ui::TMore_Form& moreForm() const { return *m_moreForm; }
     IncidentServices& incidents() const { return *m_incidents; }
 
-    // How long start-up waits for a notification area before it shows the
-    // window so that the program can be reached.
+    // How long after the start the program waits for a notification area
+    // before it shows the window so that the program can be reached.
     static constexpr int kTrayWaitMs = 1500;
 
 private:
     void showUnreachableWindow();
     static QString helpPageAddress();
+    static int trayWaitLeftMs(std::chrono::steady_clock::time_point started);
 
     TApplication& m_app;
     std::shared_ptr<net::EchoService> m_echo;

@@ -99,6 +99,8 @@ private slots:
     void errorEscapingAHandlerIsShownToo();
     void endingSignalsAtStartAndAtShutdown_data();
     void endingSignalsAtStartAndAtShutdown();
+    void trayWaitCountsFromTheStart_data();
+    void trayWaitCountsFromTheStart();
 };
 
 void TestApplication::init()
@@ -299,6 +301,48 @@ void TestApplication::endingSignalsAtStartAndAtShutdown()
     lost.start(10000);
     auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
     QCOMPARE(app::runProgram(*application, environment), 0);
+}
+
+void TestApplication::trayWaitCountsFromTheStart_data()
+{
+    // Times on the test's clock: still hidden at the first, shown by the
+    // second. Real time passing while the test runs only shortens the wait.
+    QTest::addColumn<int>("spentMs");
+    QTest::addColumn<int>("hiddenAt");
+    QTest::addColumn<int>("shownAt");
+    QTest::newRow("start unknown: the whole wait") << -1 << 1499 << 1500;
+    QTest::newRow("half spent reading the files") << 700 << 700 << 800;
+    QTest::newRow("all spent reading a long list") << 60000 << -1 << 0;
+}
+
+// A later start with no notification area shows its window once the wait
+// for one is over, counted from the process start: reading a long host list
+// must not push the window further out.
+void TestApplication::trayWaitCountsFromTheStart()
+{
+    QFETCH(int, spentMs);
+    QFETCH(int, hiddenAt);
+    QFETCH(int, shownAt);
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                             QStringLiteral("fr"), QStringLiteral("1"));
+    QTemporaryDir root;
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
+    app::Environment environment;
+    environment.dataFolder = root.filePath(QStringLiteral("data"));
+    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
+    environment.echo = std::make_shared<test::ScriptedEchoService>();
+    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    if (spentMs >= 0)
+        environment.started = std::chrono::steady_clock::now() - std::chrono::milliseconds(spentMs);
+    test::ManualTime time;
+    auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
+    app::Program program(*application, environment);
+    if (hiddenAt >= 0) {
+        time.advance(hiddenAt);
+        QVERIFY(!program.mainWindow().isVisible());
+    }
+    time.advance(shownAt - time.elapsed());
+    QVERIFY(program.mainWindow().isVisible());
 }
 
 int main(int argc, char** argv)
