@@ -21,7 +21,8 @@ Moment SystemMomentClock::now() const
 
 IncidentMonitor::IncidentMonitor(Dependencies deps, QObject* parent)
     : QObject(parent), m_deps(std::move(deps)), m_watch(m_deps.thresholds),
-      m_book(std::move(m_deps.loaded)), m_noticesOn(m_deps.noticesOn), m_bytes(m_deps.loadedBytes)
+      m_book(std::move(m_deps.loaded)), m_noticesOn(m_deps.noticesOn), m_bytes(m_deps.loadedBytes),
+      m_compactAbove(m_deps.capBytes)
 {
     Q_ASSERT(m_deps.clock);
     // Left open by a run that ended without closing them.
@@ -60,7 +61,7 @@ void IncidentMonitor::write(const std::vector<std::uint64_t>& ids)
         m_bytes += record.size() + 1;
         emit incidentChanged(id);
     }
-    if (m_bytes > m_deps.capBytes)
+    if (m_bytes > m_compactAbove)
         compact();
 }
 
@@ -91,12 +92,21 @@ void IncidentMonitor::compact()
     }
     if (m_deps.replace)
         m_deps.replace(records);
+    // What must stay (the open incidents) may still be over the cap: the
+    // file is not rewritten again until it has grown by a quarter more.
+    m_compactAbove = std::max(m_deps.capBytes, m_bytes + m_deps.capBytes / 4);
     emit incidentsReplaced();
 }
 
 void IncidentMonitor::syncHosts(Moment now)
 {
-    const SlotHosts hosts = m_deps.hosts ? m_deps.hosts() : SlotHosts{};
+    SlotHosts hosts = m_deps.hosts ? m_deps.hosts() : SlotHosts{};
+    // No host name is that long; a longer entry is named by its start, so
+    // that one odd line in the host list cannot make every record huge.
+    for (QString& host : hosts) {
+        if (host.size() > kMaxHostChars)
+            host.truncate(kMaxHostChars);
+    }
     if (hosts != m_hosts) {
         m_hosts = hosts;
         take(m_watch.setHosts(hosts, now));

@@ -57,6 +57,8 @@ public:
     // A forward jump of the wall clock against the steady one larger than
     // this, between two ticks, is taken for a sleep nobody announced.
     static constexpr qint64 kJumpMs = 5000;
+    // The most of a host entry kept in an incident.
+    static constexpr qsizetype kMaxHostChars = 255;
 
     explicit IncidentMonitor(Dependencies deps, QObject* parent = nullptr);
     ~IncidentMonitor() override;
@@ -103,6 +105,7 @@ private:
     bool m_finished = false;
     SlotHosts m_hosts;
     qint64 m_bytes = 0;
+    qint64 m_compactAbove = 0;
     std::optional<Moment> m_lastTick;
     bool m_asleep = false;
     std::optional<qint64> m_resumedSteadyMs;

@@ -66,6 +66,8 @@ private slots:
     void worstRoundTripAround();
     void monitorWritesWhatHappens();
     void monitorKeepsTheLedgerWithinItsCap();
+    void monitorDoesNotRewriteWhatMustStay_data();
+    void monitorDoesNotRewriteWhatMustStay();
     void monitorClosesWhatACrashLeftOpen();
     void monitorTakesAClockJumpForSleep();
 };
@@ -341,6 +343,43 @@ void TestIncidents::monitorKeepsTheLedgerWithinItsCap()
     // The oldest went; the newest stayed, and the book shows what the file holds.
     QCOMPARE(kept.back().startWallMs, kBase + 199000);
     QCOMPARE(monitor.book().incidents().size(), kept.size());
+}
+
+void TestIncidents::monitorDoesNotRewriteWhatMustStay_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<qint64>("cap");
+    QTest::newRow("a host entry of a million characters") << QString(1000000, u'a') << qint64(4000);
+    QTest::newRow("the open incident alone over the cap") << QStringLiteral("gw") << qint64(40);
+}
+
+// An open incident cannot be dropped. Where it alone fills the cap, the
+// ledger used to be rewritten whole every second, for as long as it lasted.
+void TestIncidents::monitorDoesNotRewriteWhatMustStay()
+{
+    QFETCH(QString, host);
+    QFETCH(qint64, cap);
+    test::ManualTime time;
+    ManualMoments clock(time);
+    qint64 longest = 0;
+    int replaced = 0;
+    IncidentMonitor::Dependencies deps;
+    deps.clock = &clock;
+    deps.hosts = [host] { return SlotHosts{host}; };
+    deps.append = [&](const QByteArray& r) { longest = std::max<qint64>(longest, r.size()); };
+    deps.replace = [&](const QList<QByteArray>&) { ++replaced; };
+    deps.capBytes = cap;
+    deps.thresholds = {1, 1};
+    IncidentMonitor monitor(std::move(deps));
+    for (int k = 0; k < 60; ++k) {
+        time.advance(1000);
+        monitor.resultRecorded(0, kTimedOut);
+    }
+    QVERIFY2(replaced <= 2, qPrintable(QString::number(replaced)));
+    QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
+    const std::vector<Incident>& incidents = monitor.book().incidents();
+    QVERIFY(!incidents.empty());
+    QCOMPARE(incidents.front().host, host.left(IncidentMonitor::kMaxHostChars));
 }
 
 void TestIncidents::monitorClosesWhatACrashLeftOpen()
