@@ -4,16 +4,14 @@
 #include "app/ending_signals.h"
 #include "app/incident_services.h"
 #include "app/single_instance.h"
-#include "app/trace_launcher.h"
+#include "app/trace_window_launcher.h"
 
 #include "core/app_error.h"
 #include "platform/net/echo.h"
 #include "platform/net/echo_permission.h"
 #include "platform/page_opener.h"
 #include "platform/paths.h"
-#include "core/product.h"
 #include "core/timer_backend.h"
-#include "platform/files.h"
 #include "platform/instance_channel.h"
 #include "platform/instance_lock.h"
 #include "trace/trace_window.h"
@@ -24,7 +22,6 @@
 #include "ui/pictures.h"
 #include "ui/small_windows.h"
 
-#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 
 #include "support/form_fixture.h"
 
-#include "app/trace_launcher.h"
+#include "app/trace_window_launcher.h"
 #include "support/scripted_echo.h"
 #include "trace_check.h"
 

@@ -1,4 +1,4 @@
-#include "app/trace_launcher.h"
+#include "app/trace_window_launcher.h"
 
 #include "trace/trace_window.h"
 
