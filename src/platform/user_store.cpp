@@ -12,17 +12,6 @@ namespace tarnwick::platform {
 
 namespace {
 
-// The product's own key maps to the top level of the product's INI file;
-// any other key becomes a group in it.
-QString productSettingsGroup(const QString& keyPath)
-{
-    if (keyPath == kProductKey)
-        return QString();
-    QString group = keyPath;
-    group.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return group;
-}
-
 std::unique_ptr<QSettings> productStore()
 {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
@@ -160,10 +149,11 @@ QString programPathFromExec(const QString& execValue)
     qsizetype i = 0;
     if (exec.startsWith(QLatin1Char('"'))) {
         for (i = 1; i < exec.size() && exec[i] != QLatin1Char('"'); ++i) {
-            if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size())
-                ++i;
-            else if (exec[i] == QLatin1Char('%') && i + 1 < exec.size() &&
-                     exec[i + 1] == QLatin1Char('%'))
+            // A backslash escapes the next character, and "%%" is one "%".
+            const bool escaped = exec[i] == QLatin1Char('\\') ||
+                                 (exec[i] == QLatin1Char('%') && i + 1 < exec.size() &&
+                                  exec[i + 1] == QLatin1Char('%'));
+            if (escaped && i + 1 < exec.size())
                 ++i;
             path += exec[i];
         }
@@ -174,10 +164,10 @@ QString programPathFromExec(const QString& execValue)
     return space < 0 ? exec : exec.left(space);
 }
 
-bool RegReadString(RegistryRoot, const QString& keyPath, const QString& valueName, QString& value)
+bool RegReadString(RegistryRoot, const StoreKey& key, const QString& valueName, QString& value)
 {
     value.clear();
-    if (keyPath == kRunKey) {
+    if (key.backend == StoreKey::Backend::AutostartEntries) {
         const DesktopEntry entry = readEntry(entryPath(valueName));
         if (!entry.exists)
             return false;
@@ -186,7 +176,7 @@ bool RegReadString(RegistryRoot, const QString& keyPath, const QString& valueNam
         return true;
     }
     auto store = productStore();
-    store->beginGroup(productSettingsGroup(keyPath));
+    store->beginGroup(key.group);
     const QVariant stored = store->value(valueName);
     if (!stored.isValid() || stored.typeId() != QMetaType::QString)
         return false;
@@ -194,10 +184,10 @@ bool RegReadString(RegistryRoot, const QString& keyPath, const QString& valueNam
     return true;
 }
 
-bool RegWriteString(RegistryRoot, const QString& keyPath, const QString& valueName,
+bool RegWriteString(RegistryRoot, const StoreKey& key, const QString& valueName,
                     const QString& value)
 {
-    if (keyPath == kRunKey) {
+    if (key.backend == StoreKey::Backend::AutostartEntries) {
         const QString path = entryPath(valueName);
         if (!QDir().mkpath(autostartFolder()))
             return false;
@@ -217,7 +207,7 @@ bool RegWriteString(RegistryRoot, const QString& keyPath, const QString& valueNa
         return true;
     }
     auto store = productStore();
-    store->beginGroup(productSettingsGroup(keyPath));
+    store->beginGroup(key.group);
     store->setValue(valueName, value);
     store->endGroup();
     store->sync();

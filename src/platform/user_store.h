@@ -4,23 +4,31 @@
 
 namespace tarnwick::platform {
 
-// The per-user store of string values, addressed by key path and value name.
-// Two keys are special:
-//  - kRunKey: the start-with-the-system entries. A value becomes an XDG
-//    autostart entry "<name>.desktop" whose Exec is the stored path; the empty
-//    value keeps the entry but hides it, so nothing starts at logon.
-//  - everything else (kProductKey among them): an INI file of the product.
+// The per-user store of string values, addressed by key and value name.
 enum class RegistryRoot { CurrentUser };
 
-inline const QString kRunKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-inline const QString kProductKey = QStringLiteral("Software\\Orlvane\\Orlvane_Tarnwick");
+// A key says where its values live:
+//  - AutostartEntries (kRunKey): the start-with-the-system entries. A value
+//    becomes an XDG autostart entry "<name>.desktop" whose Exec is the stored
+//    path; the empty value keeps the entry but hides it, so nothing starts at
+//    logon.
+//  - ProductFile (kProductKey): an INI file of the product, its values in
+//    `group` (empty: the top level).
+struct StoreKey {
+    enum class Backend { AutostartEntries, ProductFile };
+    Backend backend;
+    QString group;
+};
+
+inline const StoreKey kRunKey{StoreKey::Backend::AutostartEntries, {}};
+inline const StoreKey kProductKey{StoreKey::Backend::ProductFile, {}};
 
 // The value's text; false (and an empty text) when the key or value is missing
 // or not a plain string.
-bool RegReadString(RegistryRoot root, const QString& keyPath, const QString& valueName,
+bool RegReadString(RegistryRoot root, const StoreKey& key, const QString& valueName,
                    QString& value);
 // Creates the key when needed; true when the value was stored.
-bool RegWriteString(RegistryRoot root, const QString& keyPath, const QString& valueName,
+bool RegWriteString(RegistryRoot root, const StoreKey& key, const QString& valueName,
                     const QString& value);
 
 // Where autostart entries live ($XDG_CONFIG_HOME/autostart).
