@@ -104,6 +104,13 @@ format:
 	./scripts/install-deps.sh lint
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# clang-tidy with the rules of .clang-tidy over our sources, on the test
+# build's compile commands (it needs the generated moc files too).
+.PHONY: lint
+lint: build-tests
+	./scripts/install-deps.sh lint
+	run-clang-tidy -p $(TEST_BUILD_DIR) -j$$(nproc) -quiet '$(CURDIR)/(src|tests|bench)/.*\.cpp$$'
+
 # The suite again with AddressSanitizer and UndefinedBehaviorSanitizer, in a
 # build of its own, with clang (then the fuzz targets in tests/fuzz run
 # FUZZ_SECONDS each, after the tests). Any finding fails its test; the leaks

@@ -34,13 +34,10 @@ QString probeColumn(std::uint8_t hop, int probeIndex, std::optional<int> elapsed
 
 QString repliedHopEnd(const QString& addressText, bool withNames, const QString& name)
 {
-    QString part;
-    if (withNames && name == QLatin1String("Unknown"))
-        part = addressText;
-    else if (withNames)
-        part = name + QLatin1Char('[') + addressText + QLatin1Char(']');
-    else
-        part = addressText;
+    // A hop whose name is unknown shows its address alone, as without names.
+    const QString part = withNames && name != QLatin1String("Unknown")
+                             ? name + QLatin1Char('[') + addressText + QLatin1Char(']')
+                             : addressText;
     return QStringLiteral("  ") + part + kCrLf;
 }
 

@@ -30,6 +30,7 @@ const char* const kPingGroupRangeFile = "/proc/sys/net/ipv4/ping_group_range";
 std::vector<char*> argvOf(std::vector<std::string>& args)
 {
     std::vector<char*> out;
+    out.reserve(args.size() + 1);
     for (auto& a : args) {
         out.push_back(a.data());
     }

@@ -74,8 +74,8 @@ public:
     ~FormFixture()
     {
         // The dialogs are children of the window: let the window take them.
-        aboutBox.release();
-        moreForm.release();
+        (void)aboutBox.release();
+        (void)moreForm.release();
     }
 };
 

@@ -11,7 +11,7 @@
 
 namespace tarnwick::test {
 
-inline void whenModalShown(std::function<void(QWidget*)> act, QWidget* notThis = nullptr)
+inline void whenModalShown(const std::function<void(QWidget*)>& act, QWidget* notThis = nullptr)
 {
     auto* timer = new QTimer;
     timer->setInterval(10);
