@@ -9,7 +9,7 @@ namespace tarnwick::engine {
 
 Attempt classifyResult(const QString& line)
 {
-    if (line.contains(QLatin1String("Reply")))
+    if (line.contains(kReplyWord))
         return Attempt::Answered;
     if (line == kUnreachableLine)
         return Attempt::Unreachable;

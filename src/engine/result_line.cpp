@@ -4,9 +4,9 @@ namespace tarnwick::engine {
 
 QString replyLine(const QString& host, std::uint32_t roundTripMs)
 {
-    return QStringLiteral("Reply from ") + host + QStringLiteral(" bytes=") +
-           QString::number(kEchoDataSize) + QStringLiteral(" time=") +
-           QString::number(roundTripMs) + QStringLiteral(" ms");
+    return kReplyWord + QStringLiteral(" from ") + host + QStringLiteral(" bytes=") +
+           QString::number(kEchoDataSize) + QLatin1Char(' ') + kTimeKey +
+           QString::number(roundTripMs) + kMsUnit;
 }
 
 QString resultLineFor(const QString& host, const net::EchoResult& result)

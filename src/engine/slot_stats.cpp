@@ -1,24 +1,23 @@
 #include "engine/slot_stats.h"
 
+#include "engine/result_line.h"
+
 #include <cfenv>
 #include <cmath>
 
 namespace tarnwick::engine {
 
 namespace {
-const QString kReply = QStringLiteral("Reply");
 const QChar kCr = QChar(13);
 } // namespace
 
 std::optional<std::int32_t> parseRoundTrip(const QString& line)
 {
-    static const QString timeKey = QStringLiteral("time=");
-    static const QString msKey = QStringLiteral(" ms");
-    const qsizetype start = line.indexOf(timeKey);
+    const qsizetype start = line.indexOf(kTimeKey);
     if (start < 0)
         return std::nullopt;
-    const qsizetype from = start + timeKey.size();
-    const qsizetype end = line.indexOf(msKey, from);
+    const qsizetype from = start + kTimeKey.size();
+    const qsizetype end = line.indexOf(kMsUnit, from);
     if (end < 0)
         return std::nullopt;
     const QStringView digits = QStringView(line).mid(from, end - from);
@@ -58,7 +57,7 @@ double lossPercent(std::int32_t lost, std::int32_t sent)
 void applyResult(SlotStats& stats, const QString& line, int logLineCount)
 {
     stats.sent += 1;
-    if (line.contains(kReply))
+    if (line.contains(kReplyWord))
         stats.received += 1;
     else
         stats.lost += 1;

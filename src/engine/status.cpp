@@ -1,11 +1,12 @@
 #include "engine/status.h"
 
+#include "engine/result_line.h"
+
 namespace tarnwick::engine {
 
 bool isFailing(const NewestLines& lines)
 {
-    static const QString reply = QStringLiteral("Reply");
-    return !lines.newest.contains(reply) && !lines.previous.contains(reply);
+    return !lines.newest.contains(kReplyWord) && !lines.previous.contains(kReplyWord);
 }
 
 StatusPicture chooseStatusPicture(int failing, int withHost)

@@ -1,6 +1,9 @@
 // The status rules on plain data: which slot fails, which of the four
 // pictures the counts give, and the fourteen-line summary.
 
+#include "engine/outage_watch.h"
+#include "engine/result_line.h"
+#include "engine/slot_stats.h"
 #include "engine/status.h"
 
 #include <QtTest>
@@ -17,6 +20,7 @@ private slots:
     void pictureFromCounts_data();
     void pictureFromCounts();
     void summaryKeepsItsShape();
+    void everyReaderTakesTheWrittenLines();
 };
 
 void TestStatus::failingSlot_data()
@@ -87,4 +91,22 @@ void TestStatus::summaryKeepsItsShape()
 }
 
 QTEST_APPLESS_MAIN(TestStatus)
+// The statistics, the status picture and the outage watch read the lines
+// the workers write; each must see an answer where there is one, and only
+// there.
+void TestStatus::everyReaderTakesTheWrittenLines()
+{
+    for (const std::uint32_t ms : {0u, 1u, 999u}) {
+        const QString line = replyLine(QStringLiteral("192.0.2.1"), ms);
+        QCOMPARE(parseRoundTrip(line), std::optional<std::int32_t>(static_cast<std::int32_t>(ms)));
+        QVERIFY(!isFailing({line, kTimedOutLine}));
+        QCOMPARE(classifyResult(line), Attempt::Answered);
+    }
+    for (const QString& line : {kTimedOutLine, kUnreachableLine}) {
+        QCOMPARE(parseRoundTrip(line), std::nullopt);
+        QVERIFY(isFailing({line, line}));
+        QVERIFY(classifyResult(line) != Attempt::Answered);
+    }
+}
+
 #include "tst_status.moc"
