@@ -34,7 +34,4 @@ private:
     int m_timeout = 2000;
 };
 
-// Decimal integer with optional leading blanks and sign; nothing otherwise.
-std::optional<int> parseWholeNumber(const QString& text);
-
 } // namespace tarnwick::engine

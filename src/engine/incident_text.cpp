@@ -1,5 +1,7 @@
 #include "engine/incident_text.h"
 
+#include "core/text_lines.h"
+
 #include <QDateTime>
 
 #include <algorithm>
@@ -8,11 +10,12 @@
 
 namespace tarnwick::engine {
 
+using core::kCrLf;
+
 namespace {
 
 const QByteArray kRecordTag = QByteArrayLiteral("TWL1");
 constexpr int kRecordFields = 12;
-const QString kCrLf = QStringLiteral("\r\n");
 
 QDateTime at(qint64 wallMs, const QTimeZone& zone)
 {

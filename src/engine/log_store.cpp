@@ -1,5 +1,7 @@
 #include "engine/log_store.h"
 
+#include "core/text_lines.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -14,8 +16,7 @@ namespace {
 // unused tail does not matter; a line bigger than that gets a block of its own.
 constexpr qsizetype kFirstBlock = 4096;
 constexpr qsizetype kLargestBlock = 256 * 1024;
-constexpr char kLineEnd[] = "\r\n";
-constexpr qsizetype kLineEndSize = 2;
+constexpr qsizetype kLineEndSize = sizeof(core::kCrLfBytes) - 1;
 
 bool isLineBreak(QChar c)
 {
@@ -81,7 +82,7 @@ void LogStore::appendOne(QStringView line)
         out = reserve(encoder.requiredSpace(line.size()) + kLineEndSize);
         size = encoder.appendToBuffer(out, line) - out;
     }
-    std::memcpy(out + size, kLineEnd, kLineEndSize);
+    std::memcpy(out + size, core::kCrLfBytes, kLineEndSize);
     Block& block = m_blocks.back();
     m_starts.push_back(static_cast<quint32>(block.used));
     block.used += size + kLineEndSize;

@@ -1,5 +1,6 @@
 #include "trace/trace_text.h"
 
+#include "core/text_lines.h"
 #include "trace/trace_addresses.h"
 
 #include <algorithm>
@@ -7,9 +8,7 @@
 
 namespace tarnwick::trace {
 
-namespace {
-const QString kCrLf = QStringLiteral("\r\n");
-}
+using core::kCrLf;
 
 QString tracingRouteLine(const QString& host, std::uint32_t destination)
 {

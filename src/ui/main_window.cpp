@@ -9,7 +9,7 @@
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
 #include "ui/settings_column.h"
-#include "ui/settings_store.h"
+#include "settings/settings_store.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
@@ -57,7 +57,7 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     setWindowIcon(programIcon());
     resize(730, 492);
     Q_ASSERT(deps.echo && deps.pages && !deps.dataFolder.isEmpty());
-    m_store = std::make_unique<SettingsStore>(deps.dataFolder, deps.executablePath);
+    m_store = std::make_unique<settings::SettingsStore>(deps.dataFolder, deps.executablePath);
     m_pageOpener = deps.pages;
     m_echoNoticeText = std::move(deps.echoNotice);
     m_engine = std::make_unique<engine::MonitorEngine>(

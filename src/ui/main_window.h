@@ -40,6 +40,12 @@ namespace tarnwick::tray {
 class TTrayIcon;
 }
 
+namespace tarnwick::settings {
+class SettingsStore;
+struct HostEntry;
+struct Settings;
+} // namespace tarnwick::settings
+
 namespace tarnwick::ui {
 
 class TAboutBox;
@@ -51,8 +57,6 @@ class TSlotPage;
 class TStatLabel;
 class TUpDown;
 class TraceLauncher;
-class SettingsStore;
-struct HostEntry;
 
 // The main window: five tab pages (one per host slot) and the settings column.
 class TForm1 : public QMainWindow {
@@ -84,7 +88,9 @@ public:
     QString settingsFilePath() const;
     QString hostListFilePath() const;
     // The host list with the bytes each entry was read as.
-    QList<HostEntry> hostEntries() const;
+    QList<settings::HostEntry> hostEntries() const;
+    // The settings file's values as the controls hold them.
+    settings::Settings currentSettings() const;
 
     // The status picture chosen at the last refresh tick.
     engine::StatusPicture statusPicture() const { return m_statusPicture; }
@@ -280,7 +286,7 @@ private:
     bool m_exiting = false;
     std::function<bool()> m_trayIconShown;
     bool m_loading = false;
-    std::unique_ptr<SettingsStore> m_store;
+    std::unique_ptr<settings::SettingsStore> m_store;
     std::function<QString()> m_echoNoticeText;
     engine::StatusPicture m_statusPicture = engine::StatusPicture::Image2;
     QStringList m_summary;

@@ -3,7 +3,7 @@
 #include "ui/main_window.h"
 
 #include "ui/log_memo.h"
-#include "ui/settings_files.h"
+#include "settings/settings_files.h"
 #include "ui/slot_page.h"
 
 #include "platform/files.h"
@@ -72,7 +72,7 @@ struct LogWithStatistics {
 
 LogWithStatistics takeLog(const TLogMemo* log, const engine::SlotStats& stats)
 {
-    return {log->store().snapshot(), encodeLines(engine::packetLines(stats, QLocale()))};
+    return {log->store().snapshot(), settings::encodeLines(engine::packetLines(stats, QLocale()))};
 }
 
 } // namespace

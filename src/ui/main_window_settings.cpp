@@ -7,7 +7,7 @@
 #include "core/product.h"
 #include "platform/page_opener.h"
 #include "ui/controls.h"
-#include "ui/settings_store.h"
+#include "settings/settings_store.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
 
@@ -35,9 +35,9 @@ QString TForm1::hostListFilePath() const
     return m_store->hostListFilePath();
 }
 
-QList<HostEntry> TForm1::hostEntries() const
+QList<settings::HostEntry> TForm1::hostEntries() const
 {
-    QList<HostEntry> entries;
+    QList<settings::HostEntry> entries;
     entries.reserve(ListBox1->count());
     for (int i = 0; i < ListBox1->count(); ++i) {
         const QListWidgetItem* item = ListBox1->item(i);
@@ -75,31 +75,28 @@ void TForm1::loadSettingsFile()
         return;
     Memo_2->setPlainText(lines->join(QLatin1Char('\n')));
     // Applied in order; the first line that does not read ends the step.
-    const SettingsLines loaded = parseSettingsLines(*lines);
-    if (!loaded.delay)
-        return;
-    UpDown1->setPosition(*loaded.delay);
-    if (!loaded.autoStart)
-        return;
-    CheckBox1->setChecked(*loaded.autoStart);
-    if (!loaded.timeout)
-        return;
-    UpDown2->setPosition(*loaded.timeout);
-    if (!loaded.packetSize)
-        return;
-    UpDown3->setPosition(*loaded.packetSize);
+    settings::Settings loaded = currentSettings();
+    const int applied = settings::applySettingsLines(*lines, loaded);
+    if (applied >= 1)
+        UpDown1->setPosition(loaded.delay);
+    if (applied >= 2)
+        CheckBox1->setChecked(loaded.autoStart);
+    if (applied >= 3)
+        UpDown2->setPosition(loaded.timeout);
+    if (applied >= 4)
+        UpDown3->setPosition(loaded.packetSize);
 }
 
 void TForm1::loadHostListFile()
 {
-    const std::optional<QList<HostEntry>> entries = m_store->readHostList();
+    const std::optional<QList<settings::HostEntry>> entries = m_store->readHostList();
     if (!entries)
         return;
     // In one batch: every change of the list rebuilds the hosts the workers
     // read, so one insertion per line made loading quadratic.
     QStringList texts;
     texts.reserve(entries->size());
-    for (const HostEntry& entry : *entries)
+    for (const settings::HostEntry& entry : *entries)
         texts << entry.text;
     ListBox1->clear();
     // Laying out a million entries one by one to size the list took seconds
@@ -110,7 +107,7 @@ void TForm1::loadHostListFile()
     // No view shows that role, and no text changes: nobody is told.
     const QSignalBlocker quiet(ListBox1->model());
     for (qsizetype i = 0; i < entries->size(); ++i) {
-        const HostEntry& entry = entries->at(i);
+        const settings::HostEntry& entry = entries->at(i);
         if (!entry.bytes.isNull())
             ListBox1->item(static_cast<int>(i))->setData(kBytesRole, entry.bytes);
     }
@@ -125,18 +122,25 @@ void TForm1::firstRunCheck()
     m_store->markFirstRunDone();
 }
 
-void TForm1::SaveSettings()
+settings::Settings TForm1::currentSettings() const
 {
-    SettingsValues values;
+    settings::Settings values;
     values.delay = UpDown1->position();
     values.autoStart = CheckBox1->isChecked();
     values.timeout = UpDown2->position();
     values.packetSize = UpDown3->position();
+    return values;
+}
+
+void TForm1::SaveSettings()
+{
+    // The lines go through the buffer first, so it holds them even when a
+    // write fails.
+    const settings::Settings values = currentSettings();
+    const QStringList lines = settings::settingsLines(values);
     Memo_2->clear();
-    Memo_2->setPlainText(
-        formatSettingsLines(values.delay, values.autoStart, values.timeout, values.packetSize)
-            .join(QLatin1Char('\n')));
-    m_store->save(hostEntries(), values);
+    Memo_2->setPlainText(lines.join(QLatin1Char('\n')));
+    m_store->save(hostEntries(), lines, values.autoStart);
 }
 
 void TForm1::saveFromHandler()

@@ -7,7 +7,7 @@
 #include "engine/monitor_engine.h"
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
-#include "ui/settings_files.h"
+#include "core/text_lines.h"
 
 #include <QListWidget>
 #include <QMessageBox>
@@ -52,7 +52,7 @@ void TForm1::Timer5Timer()
 
 QString TForm1::resultsSummaryText() const
 {
-    return crLfLines(m_summary);
+    return core::joinCrLf(m_summary);
 }
 
 void TForm1::showEchoNotice()

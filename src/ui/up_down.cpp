@@ -1,6 +1,6 @@
 #include "ui/up_down.h"
 
-#include "engine/engine_settings.h"
+#include "core/numbers.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -63,7 +63,7 @@ void TUpDown::setPosition(int value)
 
 void TUpDown::takeOverText(const QString& text)
 {
-    const std::optional<int> value = engine::parseWholeNumber(text);
+    const std::optional<int> value = core::parseWholeNumber(text);
     if (!value || *value < m_min || *value > m_max || *value == m_position)
         return;
     m_position = *value;

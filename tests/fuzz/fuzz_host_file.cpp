@@ -5,9 +5,9 @@
 
 #include "fuzz/fuzz_check.h"
 
-#include "ui/settings_store.h"
+#include "settings/settings_files.h"
 
-using namespace tarnwick::ui;
+using namespace tarnwick::settings;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "core/app_error.h"
 #include "platform/files.h"
 #include "support/foreign_lock.h"
+#include "support/test_files.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,12 +20,7 @@ using namespace tarnwick;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using test::writeFile;
 
 QStringList hiddenFiles(const QString& folder)
 {

@@ -11,6 +11,7 @@
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
 #include "platform/user_store.h"
+#include "support/test_files.h"
 
 #include <QClipboard>
 #include <QFileDialog>
@@ -31,14 +32,10 @@ using tarnwick::test::whenModalShown;
 
 namespace {
 
+using test::readAll;
+
 const QByteArray kEmptyStatistics(
     "Packets send = 0\r\nPackets recived = 0\r\nPackets lost = 0\r\nLoss = 0 %\r\n");
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // Types the name as a user would: selectFile() leaves a focused name box
 // alone, and the dialog then takes its folder for the answer.

@@ -9,6 +9,7 @@
 #include "ui/controls.h"
 #include "ui/up_down.h"
 #include "platform/user_store.h"
+#include "support/test_files.h"
 
 #include <QListWidget>
 #include <QSettings>
@@ -23,23 +24,13 @@ using tarnwick::test::FormFixture;
 
 namespace {
 
+using test::readAll;
+using test::writeFile;
+
 ino_t inodeOf(const QString& path)
 {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 QString autostartEntryPath()

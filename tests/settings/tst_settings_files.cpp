@@ -3,8 +3,10 @@
 
 #include "core/app_error.h"
 #include "platform/files.h"
-#include "ui/settings_files.h"
-#include "ui/settings_store.h"
+#include "core/text_lines.h"
+#include "settings/settings_files.h"
+#include "settings/settings_store.h"
+#include "support/test_files.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,22 +15,12 @@
 #include <unistd.h>
 
 using namespace tarnwick;
-using namespace tarnwick::ui;
+using namespace tarnwick::settings;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using test::readAll;
+using test::writeFile;
 
 // The reason of the FileCreateError a write raises, or "" when it succeeds.
 QString writeFailure(const QString& path, const QByteArray& bytes)
@@ -75,16 +67,26 @@ void TestSettingsFiles::lineSplitting_data()
     QTest::newRow("nothing trimmed") << " host \r\n\thost2" << QStringList{" host ", "\thost2"};
 }
 
+// Text and bytes split by the one rule.
 void TestSettingsFiles::lineSplitting()
 {
     QFETCH(QString, text);
-    QTEST(splitLines(text), "lines");
+    QFETCH(QStringList, lines);
+    QStringList fromText;
+    for (const QStringView line : core::splitLines(QStringView(text)))
+        fromText << line.toString();
+    QCOMPARE(fromText, lines);
+    const QByteArray bytes = text.toLatin1();
+    QStringList fromBytes;
+    for (const QByteArrayView line : core::splitLines(QByteArrayView(bytes)))
+        fromBytes << QString::fromLatin1(line);
+    QCOMPARE(fromBytes, lines);
 }
 
 void TestSettingsFiles::settingsLines_data()
 {
     QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QString>("applied"); // delay,autostart,timeout,size with '-' for unset
+    QTest::addColumn<QString>("applied"); // delay,autostart,timeout,size with '-' for kept
     QTest::newRow("defaults") << QStringList{"1000", "-1", "2000", "32"} << "1000,1,2000,32";
     QTest::newRow("two lines") << QStringList{"1500", "0"} << "1500,0,-,-";
     QTest::newRow("first not a number") << QStringList{"fast", "0", "50", "1"} << "-,-,-,-";
@@ -105,22 +107,27 @@ void TestSettingsFiles::settingsLines_data()
 void TestSettingsFiles::settingsLines()
 {
     QFETCH(QStringList, lines);
-    const SettingsLines s = parseSettingsLines(lines);
-    auto show = [](const std::optional<int>& v) {
-        return v ? QString::number(*v) : QStringLiteral("-");
-    };
-    const QString applied =
-        QStringList{show(s.delay), s.autoStart ? QString::number(*s.autoStart ? 1 : 0) : "-",
-                    show(s.timeout), show(s.packetSize)}
-            .join(QLatin1Char(','));
-    QTEST(applied, "applied");
+    Settings s;
+    const int n = applySettingsLines(lines, s);
+    const QStringList values{QString::number(s.delay), QString::number(s.autoStart ? 1 : 0),
+                             QString::number(s.timeout), QString::number(s.packetSize)};
+    QStringList shown;
+    for (int k = 0; k < 4; ++k)
+        shown << (k < n ? values[k] : QStringLiteral("-"));
+    QTEST(shown.join(QLatin1Char(',')), "applied");
+    // What was not applied keeps its value.
+    const Settings defaults;
+    if (n < 4)
+        QCOMPARE(s.packetSize, defaults.packetSize);
+    if (n < 1)
+        QCOMPARE(s.delay, defaults.delay);
 }
 
 void TestSettingsFiles::writtenBytes()
 {
-    QCOMPARE(encodeLines(formatSettingsLines(1000, true, 2000, 32)),
+    QCOMPARE(encodeLines(settings::settingsLines(Settings{})),
              QByteArray("1000\r\n-1\r\n2000\r\n32\r\n"));
-    QCOMPARE(encodeLines(formatSettingsLines(5000, false, 50, 30000)),
+    QCOMPARE(encodeLines(settings::settingsLines(Settings{5000, false, 50, 30000})),
              QByteArray("5000\r\n0\r\n50\r\n30000\r\n"));
     QCOMPARE(encodeLines({}), QByteArray());
     QCOMPARE(encodeLines({"a", "", "b"}), QByteArray("a\r\n\r\nb\r\n"));

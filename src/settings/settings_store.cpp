@@ -1,9 +1,9 @@
-#include "ui/settings_store.h"
+#include "settings/settings_store.h"
 
 #include "platform/files.h"
 #include "platform/user_store.h"
 
-namespace tarnwick::ui {
+namespace tarnwick::settings {
 
 namespace {
 const QString kSettingsFile = QStringLiteral("config.cfg");
@@ -11,43 +11,6 @@ const QString kHostListFile = QStringLiteral("domains.cfg");
 const QString kFirstRunValue = QStringLiteral("fr");
 const QString kRunValue = QStringLiteral("Orlvane_Tarnwick");
 } // namespace
-
-QList<HostEntry> decodeHostList(const QByteArray& bytes)
-{
-    QList<HostEntry> entries;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    const auto take = [&](qsizetype end) {
-        const QByteArrayView line(bytes.constData() + start, end - start);
-        QString text = QString::fromLocal8Bit(line);
-        const bool givesThemBack = text.toLocal8Bit() == line;
-        entries.append({std::move(text), givesThemBack ? QByteArray() : line.toByteArray()});
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = bytes[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        take(i);
-        if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        take(n);
-    return entries;
-}
-
-QByteArray encodeHostList(const QList<HostEntry>& entries)
-{
-    QByteArray out;
-    for (const HostEntry& entry : entries) {
-        const bool unchanged =
-            !entry.bytes.isNull() && QString::fromLocal8Bit(entry.bytes) == entry.text;
-        out += unchanged ? entry.bytes : entry.text.toLocal8Bit();
-        out += "\r\n";
-    }
-    return out;
-}
 
 SettingsStore::SettingsStore(QString dataFolder, QString executablePath)
     : m_dataFolder(std::move(dataFolder)), m_executablePath(std::move(executablePath))
@@ -74,7 +37,7 @@ std::optional<QStringList> SettingsStore::readSettingsLines() const
     const std::optional<QByteArray> bytes = platform::readRegularFile(settingsFilePath());
     if (!bytes)
         return std::nullopt;
-    return splitLines(decodeText(*bytes));
+    return decodeLines(*bytes);
 }
 
 std::optional<QList<HostEntry>> SettingsStore::readHostList() const
@@ -85,15 +48,14 @@ std::optional<QList<HostEntry>> SettingsStore::readHostList() const
     return decodeHostList(*bytes);
 }
 
-void SettingsStore::save(const QList<HostEntry>& hosts, const SettingsValues& values) const
+void SettingsStore::save(const QList<HostEntry>& hosts, const QStringList& settingsFileLines,
+                         bool autoStart) const
 {
     platform::writeFileAtomically(hostListFilePath(), encodeHostList(hosts));
-    platform::writeFileAtomically(
-        settingsFilePath(), encodeLines(formatSettingsLines(values.delay, values.autoStart,
-                                                            values.timeout, values.packetSize)));
+    platform::writeFileAtomically(settingsFilePath(), encodeLines(settingsFileLines));
     // The entry is never removed: unchecked, it keeps its name with no program.
     platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kRunKey, kRunValue,
-                             values.autoStart ? m_executablePath : QString());
+                             autoStart ? m_executablePath : QString());
 }
 
 bool SettingsStore::isFirstRun() const
@@ -110,4 +72,4 @@ void SettingsStore::markFirstRunDone() const
                              kFirstRunValue, QStringLiteral("1"));
 }
 
-} // namespace tarnwick::ui
+} // namespace tarnwick::settings
