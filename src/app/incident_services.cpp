@@ -18,7 +18,7 @@
 
 namespace tarnwick::app {
 
-IncidentServices::IncidentServices(Dependencies deps) : m_form(deps.form)
+IncidentServices::IncidentServices(const Dependencies& deps) : m_form(deps.form)
 {
     Q_ASSERT(m_form && deps.echo && !deps.dataFolder.isEmpty());
     ui::TForm1* form = m_form;

@@ -47,7 +47,7 @@ public:
 
     static inline const QString kLedgerFileName = QStringLiteral("incidents.ledger");
 
-    explicit IncidentServices(Dependencies deps);
+    explicit IncidentServices(const Dependencies& deps);
     ~IncidentServices();
     IncidentServices(const IncidentServices&) = delete;
     IncidentServices& operator=(const IncidentServices&) = delete;

@@ -4,8 +4,7 @@ namespace tarnwick::core {
 
 namespace {
 
-template <typename View, typename Char>
-QList<View> linesOf(View text)
+template <typename View, typename Char> QList<View> linesOf(View text)
 {
     QList<View> lines;
     const qsizetype n = text.size();
@@ -24,8 +23,7 @@ QList<View> linesOf(View text)
     return lines;
 }
 
-template <typename Text, typename Lines>
-Text joined(const Lines& lines, const Text& end)
+template <typename Text, typename Lines> Text joined(const Lines& lines, const Text& end)
 {
     Text text;
     qsizetype size = 0;

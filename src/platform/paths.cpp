@@ -11,7 +11,7 @@ namespace tarnwick::platform {
 QString executablePath()
 {
     const QFileInfo exe(QStringLiteral("/proc/self/exe"));
-    const QString resolved = exe.canonicalFilePath();
+    QString resolved = exe.canonicalFilePath();
     if (!resolved.isEmpty())
         return resolved;
     return QCoreApplication::applicationFilePath();

@@ -7,9 +7,9 @@
 
 namespace tarnwick::ui {
 
-IncidentTableModel::IncidentTableModel(const engine::IncidentMonitor& monitor, QTimeZone zone,
-                                       QObject* parent)
-    : QAbstractTableModel(parent), m_monitor(monitor), m_zone(std::move(zone)),
+IncidentTableModel::IncidentTableModel(const engine::IncidentMonitor& monitor,
+                                       const QTimeZone& zone, QObject* parent)
+    : QAbstractTableModel(parent), m_monitor(monitor), m_zone(zone),
       m_rows(static_cast<int>(monitor.book().incidents().size()))
 {
     connect(&monitor, &engine::IncidentMonitor::incidentChanged, this,

@@ -24,7 +24,7 @@ public:
     static constexpr int kFilterRole = Qt::UserRole + 1;
     static constexpr int kIdRole = Qt::UserRole + 2;
 
-    IncidentTableModel(const engine::IncidentMonitor& monitor, QTimeZone zone,
+    IncidentTableModel(const engine::IncidentMonitor& monitor, const QTimeZone& zone,
                        QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -24,6 +24,7 @@ public:
         qsizetype line = 0;
         qsizetype column = 0;
         friend bool operator==(const Position&, const Position&) = default;
+        // NOLINTNEXTLINE(modernize-use-nullptr): a false finding on defaulted <=>
         friend auto operator<=>(const Position&, const Position&) = default;
     };
 

@@ -79,7 +79,7 @@ std::string grantedCopy(const std::string& program, const std::string& name)
     if ((::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) || ::chmod(dir.c_str(), 0755) != 0) {
         return {};
     }
-    const std::string copy = dir + "/" + name;
+    std::string copy = dir + "/" + name;
     {
         std::ifstream in(program, std::ios::binary);
         std::ofstream out(copy, std::ios::binary | std::ios::trunc);

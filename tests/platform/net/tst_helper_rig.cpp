@@ -536,7 +536,7 @@ void TestHelperRig::handleKeepsItsHelperThroughCancelledWaits()
     for (int round = 0; round < 2; ++round) {
         Canceller cancel;
         std::thread canceller([&] {
-            responder.waitForRequests(std::size_t(round * 2 + 1), 2000);
+            responder.waitForRequests(std::size_t(round) * 2 + 1, 2000);
             cancel.cancel();
         });
         const auto t0 = Clock::now();
