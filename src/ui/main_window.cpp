@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QWindow>
 
 namespace tarnwick::ui {
 
@@ -365,6 +366,33 @@ void TForm1::closeEvent(QCloseEvent* event)
         hide();
     else
         showMinimized();
+}
+
+void TForm1::setVisible(bool visible)
+{
+    if (!visible && isVisible()) {
+        // A window manager places an unmapped window anew when it is mapped
+        // again, unless the program asks for a position. The inside's position
+        // is kept and given back as such: the frame's offset is not known
+        // while the window is unmapped, so a frame position would come back
+        // shifted by it.
+        m_hiddenAt = geometry().topLeft();
+        m_hiddenMinimized = isMinimized();
+    } else if (visible && !isVisible()) {
+        if (m_hiddenAt) {
+            // Also when Qt believes the window is there already: only a
+            // position set on the native window reaches the manager.
+            const QRect place(*m_hiddenAt, size());
+            setGeometry(place);
+            if (QWindow* window = windowHandle())
+                window->setGeometry(place);
+        }
+        // Hidden while minimised, it would come back as a taskbar entry only.
+        if (m_hiddenMinimized && isMinimized())
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+        m_hiddenMinimized = false;
+    }
+    QMainWindow::setVisible(visible);
 }
 
 std::array<engine::NewestLines, engine::kSlotCount> TForm1::newestLines() const
