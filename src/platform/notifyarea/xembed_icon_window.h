@@ -50,7 +50,7 @@ protected:
     void leaveEvent(QEvent*) override;
     void resizeEvent(QResizeEvent*) override { scheduleRegrab(); }
     void moveEvent(QMoveEvent*) override { scheduleRegrab(); }
-    void showEvent(QShowEvent*) override { scheduleRegrab(); }
+    void showEvent(QShowEvent*) override;
     // The icon goes only when its owner removes it.
     void closeEvent(QCloseEvent* e) override;
 
@@ -61,6 +61,8 @@ private:
     void moveTo(QPoint pos);
     void noteHover();
     void regrabBackground();
+    // Takes away the name Qt gives an untitled window.
+    void clearNativeTitle();
 
     const quint32 m_id;
     const bool m_argb;
