@@ -15,6 +15,7 @@
 #include "ui/up_down.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -24,7 +25,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWindow>
 
 namespace tarnwick::ui {
@@ -393,6 +396,27 @@ void TForm1::setVisible(bool visible)
         m_hiddenMinimized = false;
     }
     QMainWindow::setVisible(visible);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    // Shown from the tray while its dialog is up, the window is activated by
+    // the window manager once mapped, after the dialog was brought forward;
+    // the dialog is what takes the keyboard.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this && modal->isVisible() && modal->parentWidget() &&
+        modal->parentWidget()->window() == this) {
+        QPointer<QWidget> target(modal);
+        QTimer::singleShot(0, this, [target] {
+            if (target && target->isVisible()) {
+                target->raise();
+                target->activateWindow();
+            }
+        });
+    }
 }
 
 std::array<engine::NewestLines, engine::kSlotCount> TForm1::newestLines() const

@@ -243,6 +243,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // A window shown again comes back where it was, and not minimised.
     void setVisible(bool visible) override;
+    // Made active while one of its dialogs waits for an answer, the window
+    // hands the activation to that dialog.
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -8,6 +8,7 @@
 #include "platform/user_store.h"
 #include "ui/main_window.h"
 
+#include <QDialog>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -136,6 +137,7 @@ private slots:
     void comesBackWhereItWas_data();
     void comesBackWhereItWas();
     void hiddenWhileMinimisedComesBackNormal();
+    void shownWhileItsDialogWaitsTheDialogKeepsTheKeyboard();
 
 private:
     std::unique_ptr<QProcess> m_manager;
@@ -235,6 +237,36 @@ void TestWindowPlace::hiddenWhileMinimisedComesBackNormal()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(!form.isMinimized());
     QVERIFY2(settledPlace(form), "shown, but not on screen");
+}
+
+// About from the tray, then a click on the icon shows the window: the
+// manager activates the window it maps, and the window hands that on to
+// the dialog that blocks it.
+void TestWindowPlace::shownWhileItsDialogWaitsTheDialogKeepsTheKeyboard()
+{
+    FormFixture fixture;
+    ui::TForm1& form = *fixture.form;
+    form.setTrayIconShown([] { return true; });
+    QDialog* about = fixture.aboutBox.get();
+    QString outcome = QStringLiteral("the About box never came up");
+    QTimer::singleShot(0, [&] {
+        if (QTest::qWaitForWindowActive(about)) {
+            form.show();
+            outcome = QStringLiteral("the window never settled");
+            if (QTest::qWaitForWindowExposed(&form) && settledPlace(form)) {
+                const bool dialogActive =
+                    QTest::qWaitFor([&] { return QApplication::activeWindow() == about; }, 2000);
+                outcome = dialogActive ? QStringLiteral("dialog active")
+                                       : QStringLiteral("active: ") +
+                                             (QApplication::activeWindow()
+                                                  ? QApplication::activeWindow()->objectName()
+                                                  : QStringLiteral("none"));
+            }
+        }
+        about->reject();
+    });
+    form.About1->trigger();
+    QCOMPARE(outcome, QStringLiteral("dialog active"));
 }
 
 QTEST_MAIN(TestWindowPlace)
