@@ -44,6 +44,8 @@ constexpr std::array<ButtonCodes, 3> kButtons = {{
 XEmbedIconWindow::XEmbedIconWindow(quint32 id, bool argb, Sink sink)
     : m_id(id), m_argb(argb), m_sink(std::move(sink))
 {
+    m_hoverProof.setSingleShot(true);
+    m_hoverProof.setOnTimeout([this] { hoverProven(); });
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint |
                    Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -165,6 +167,8 @@ void XEmbedIconWindow::paintEvent(QPaintEvent*)
 
 void XEmbedIconWindow::button(Qt::MouseButton which, Press press, QPoint pos)
 {
+    if (press != Press::Up)
+        m_hoverProof.stop();
     for (const ButtonCodes& codes : kButtons) {
         if (codes.button != which)
             continue;
@@ -213,6 +217,7 @@ void XEmbedIconWindow::enterEvent(QEnterEvent* e)
 void XEmbedIconWindow::leaveEvent(QEvent*)
 {
     m_hasLastMove = false;
+    m_hoverProof.stop();
 }
 
 void XEmbedIconWindow::closeEvent(QCloseEvent* e)
@@ -222,6 +227,16 @@ void XEmbedIconWindow::closeEvent(QCloseEvent* e)
 
 void XEmbedIconWindow::noteHover()
 {
+    if (m_hoverSeen || m_relayed || m_hoverProof.isActive())
+        return;
+    // A tray that forwards only clicks (GNOME's) makes the pointer arrive
+    // together with the press: only a stay with no press proves hover.
+    m_hoverProof.start(hoverProofMs);
+}
+
+void XEmbedIconWindow::hoverProven()
+{
+    m_hoverProof.stop();
     if (m_hoverSeen || m_relayed)
         return;
     m_hoverSeen = true;

@@ -2,6 +2,7 @@
 // gives, and the title it carries (the tooltip of relaying trays).
 
 #include "platform/notifyarea/xembed_icon_window.h"
+#include "support/manual_time.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -70,6 +71,8 @@ private slots:
     void drawingForTheSlot_data();
     void drawingForTheSlot();
     void titleFollowsTheTooltipAndIsNeverMadeUp();
+    void hoverProof_data();
+    void hoverProof();
 };
 
 void TestIconWindow::drawingForTheSlot_data()
@@ -138,6 +141,72 @@ void TestIconWindow::titleFollowsTheTooltipAndIsNeverMadeUp()
     // Later pictures change nothing of that.
     window.setState({QIcon(solid(16, Qt::red)), QString()});
     QVERIFY(untitled());
+}
+
+void TestIconWindow::hoverProof_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("relayed");
+    QTest::addColumn<QString>("expected");
+
+    // mv: the cursor moves over the icon, no button held; down, up: the left
+    // button; leave: the cursor goes; +ms: time passes; ?: hover found or not.
+    QTest::newRow("the cursor stays: hover after a tenth of a second")
+        << "mv +99 ? +1 ?" << false << "no yes";
+    QTest::newRow("arrival with a press (a forwarded click): no hover")
+        << "mv +2 down up +1000 ?" << false << "no";
+    QTest::newRow("the forwarded click's double: still none")
+        << "mv down up leave mv +1 down up leave +1000 ?" << false << "no";
+    QTest::newRow("a press after the proof takes nothing back")
+        << "mv +100 down up +1000 ?" << false << "yes";
+    QTest::newRow("passing over at once proves nothing") << "mv +50 leave +1000 ?" << false << "no";
+    QTest::newRow("a later stay does") << "mv down up leave +500 mv +100 ?" << false << "yes";
+    QTest::newRow("relayed: never") << "mv +1000 ?" << true << "no";
+}
+
+void TestIconWindow::hoverProof()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, relayed);
+    QFETCH(QString, expected);
+
+    tarnwick::test::ManualTime time;
+    QList<tarnwick::platform::NotificationCode> sent;
+    XEmbedIconWindow window(1, false,
+                            [&](const tarnwick::platform::Notification& n) { sent << n.code; });
+    window.setRelayed(relayed);
+    int found = 0;
+    window.hoverFound = [&] { ++found; };
+    window.resize(16, 16);
+    QStringList log;
+    int x = 2;
+    const auto mouse = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
+        const QPointF at(x, 8);
+        QMouseEvent event(type, at, window.mapToGlobal(at), button, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+    };
+    for (const QString& token : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (token == QLatin1String("mv")) {
+            ++x;
+            mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+        } else if (token == QLatin1String("down")) {
+            mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+        } else if (token == QLatin1String("up")) {
+            mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+        } else if (token == QLatin1String("leave")) {
+            QEvent event(QEvent::Leave);
+            QCoreApplication::sendEvent(&window, &event);
+        } else if (token.startsWith(QLatin1Char('+'))) {
+            time.advance(token.mid(1).toInt());
+        } else if (token == QLatin1String("?")) {
+            log << (window.hoverSeen() ? "yes" : "no");
+        }
+    }
+    QCOMPARE(log.join(QLatin1Char(' ')), expected);
+    QCOMPARE(found, window.hoverSeen() ? 1 : 0);
+    // The clicks themselves still reach the owner.
+    QCOMPARE(sent.count(tarnwick::platform::NotificationCode::LeftDown),
+             script.count(QLatin1String("down")));
 }
 
 QTEST_MAIN(TestIconWindow)
