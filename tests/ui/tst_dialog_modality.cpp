@@ -4,6 +4,7 @@
 #include "support/form_fixture.h"
 
 #include "platform/user_store.h"
+#include "ui/alerts_menu.h"
 #include "ui/main_window.h"
 #include "ui/log_memo.h"
 #include "ui/small_windows.h"
@@ -75,6 +76,7 @@ void TestDialogModality::dialogsBlockTheirWindowOnly_data()
     QTest::newRow("Save dialog") << "save" << true << QStringList{"SaveDialog1"};
     QTest::newRow("Save, then the replace question")
         << "save over" << true << QStringList{"SaveDialog1", "ReplaceQuestion"};
+    QTest::newRow("alert thresholds") << "thresholds" << true << QStringList{"ThresholdsDialog"};
 }
 
 void TestDialogModality::dialogsBlockTheirWindowOnly()
@@ -142,6 +144,8 @@ void TestDialogModality::dialogsBlockTheirWindowOnly()
 
     if (open == QLatin1String("about"))
         form.About1->trigger();
+    else if (open == QLatin1String("thresholds"))
+        ui::TAlertsMenu({}, &form).Thresholds1->trigger();
     else if (open.startsWith(QLatin1String("add")))
         form.BitBtn1Click();
     else
