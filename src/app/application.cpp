@@ -2,6 +2,7 @@
 
 #include "core/app_error.h"
 #include "core/product.h"
+#include "tray/application_state.h"
 
 #include <QMessageBox>
 
@@ -36,8 +37,13 @@ void TApplication::showException(const QString& message)
         m_presenter(text);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, product::kApplicationTitle, text, QMessageBox::Ok);
+    // Modal to the window the error came from, not to the whole program: the
+    // tray icon's window keeps answering.
+    QWidget* parent = activeWindow() ? activeWindow() : tray::TApplicationState::mainForm();
+    QMessageBox box(QMessageBox::Critical, product::kApplicationTitle, text, QMessageBox::Ok,
+                    parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 

@@ -5,6 +5,7 @@
 #include "tray/text_tray_icon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
@@ -127,6 +128,8 @@ void TForm2::loadTextTrayIcon()
     });
     icon->setOnMouseEnter([this](QObject* sender) { TextTrayIcon1MouseEnter(sender); });
     icon->setOnMouseExit([this](QObject* sender) { TextTrayIcon1MouseExit(sender); });
+    icon->setOnMouseDown([this](QObject* sender, TMouseButton button, TShiftState shift, int x,
+                                int y) { TextTrayIcon1MouseDown(sender, button, shift, x, y); });
     icon->setText(QStringLiteral("OO"));
     // The character set of the design becomes whatever the desktop's font
     // matching gives; a missing Tahoma falls back to a sans-serif face.
@@ -140,10 +143,8 @@ void TForm2::loadTextTrayIcon()
     icon->setBorder(true);
     icon->Loaded();
 
-    connect(icon, &TTrayIcon::hoverReportedChanged, this, [this](bool reported) {
-        if (!reported)
-            resultsSummaryChanged();
-    });
+    // The summary's routes open and close with hover.
+    connect(icon, &TTrayIcon::hoverReportedChanged, this, [this] { resultsSummaryChanged(); });
 }
 
 void TForm2::FormCreate()
@@ -163,6 +164,13 @@ void TForm2::FormCreate()
     Timer1->setInterval(hintPauseMs);
     Timer2->setInterval(hintHidePauseMs);
     ActiveHint = PlainHint;
+
+    // The hint never lies over the menu; the menu shows the newest summary.
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
+        endHover();
+        updateMenuSummary();
+    });
+    updateMenuSummary();
 }
 
 void TForm2::FormDestroy()
@@ -176,9 +184,59 @@ void TForm2::FormDestroy()
 
 void TForm2::resultsSummaryChanged()
 {
+    updateMenuSummary();
     if (!TextTrayIcon1 || TextTrayIcon1->hoverReported() || !m_link.resultsSummaryText)
         return;
     TextTrayIcon1->setAreaTooltip(THintWindow::displayText(m_link.resultsSummaryText()));
+}
+
+QStringList TForm2::menuSummaryLines() const
+{
+    QStringList lines;
+    for (const QAction* item : m_summaryItems)
+        lines << item->text().replace(QLatin1String("&&"), QLatin1String("&"));
+    return lines;
+}
+
+void TForm2::updateMenuSummary()
+{
+    // Some areas show neither our hint nor a tooltip (GNOME's extension):
+    // where hover is not reported, the summary heads the menu, as lines that
+    // cannot be chosen, so it is one right click away.
+    const bool wanted =
+        TextTrayIcon1 && !TextTrayIcon1->hoverReported() && m_link.resultsSummaryText;
+    QStringList lines;
+    if (wanted) {
+        lines = m_link.resultsSummaryText().split(QLatin1String("\r\n"));
+        // The line break after the last line ends it; it starts none.
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+    }
+    if (lines.size() != m_summaryItems.size()) {
+        qDeleteAll(m_summaryItems);
+        m_summaryItems.clear();
+        delete m_summarySeparator;
+        m_summarySeparator = nullptr;
+        if (lines.isEmpty())
+            return;
+        QAction* first = PopupMenu1->actions().value(0);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            auto* item = new QAction(PopupMenu1);
+            item->setEnabled(false);
+            PopupMenu1->insertAction(first, item);
+            m_summaryItems << item;
+        }
+        m_summarySeparator = new QAction(PopupMenu1);
+        m_summarySeparator->setSeparator(true);
+        PopupMenu1->insertAction(first, m_summarySeparator);
+    }
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // Shown as they are: no mnemonic, no shortcut column.
+        QString text = lines.at(i);
+        text.replace(QLatin1Char('&'), QLatin1String("&&"))
+            .replace(QLatin1Char('\t'), QLatin1Char(' '));
+        m_summaryItems.at(i)->setText(text);
+    }
 }
 
 void TForm2::TextTrayIcon1MouseMove(QObject*, TShiftState, int x, int y)
@@ -196,6 +254,9 @@ void TForm2::Timer1Timer(QObject*)
 {
     HintText = m_link.resultsSummaryText ? m_link.resultsSummaryText() : QString();
     Timer1->setEnabled(false);
+    // Nothing over an open menu.
+    if (PopupMenu1->isVisible())
+        return;
     if (CursorPos != ShownPos) {
         if (!Timer2->enabled()) {
             QScreen* screen = screenUnder(CursorPos);
@@ -212,6 +273,20 @@ void TForm2::Timer1Timer(QObject*)
 void TForm2::Timer2Timer(QObject*)
 {
     ActiveHint->hide();
+    Timer2->setEnabled(false);
+}
+
+void TForm2::TextTrayIcon1MouseDown(QObject*, TMouseButton, TShiftState, int, int)
+{
+    // A press right after the cursor arrived was a click, not a rest on the
+    // icon: no hint flashes up, and one on screen goes.
+    endHover();
+}
+
+void TForm2::endHover()
+{
+    ActiveHint->hide();
+    Timer1->setEnabled(false);
     Timer2->setEnabled(false);
 }
 
@@ -232,10 +307,15 @@ void TForm2::TextTrayIcon1Click(QObject*)
 void TForm2::Showmainwindow1Click()
 {
     // Showing a visible window changes nothing, not even its minimised state.
-    if (m_link.mainWindowVisible && m_link.mainWindowVisible())
-        return;
-    if (m_link.showMainWindow)
+    const bool visible = m_link.mainWindowVisible && m_link.mainWindowVisible();
+    if (!visible && m_link.showMainWindow)
         m_link.showMainWindow();
+    // A dialog waiting for an answer comes to the front, above the window it
+    // belongs to: it is what the user has to deal with first.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void TForm2::Help1Click()

@@ -4,6 +4,7 @@
 #include "tray/tray_types.h"
 
 #include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -79,6 +80,8 @@ public:
     // Where the notification area cannot report the cursor over the icon, the
     // hint can never show, so the summary becomes the icon's tooltip.
     void resultsSummaryChanged();
+    // The summary lines heading the menu; none where hover is reported.
+    QStringList menuSummaryLines() const;
 
     TTextTrayIcon* TextTrayIcon1 = nullptr;
     TPopupMenu* PopupMenu1 = nullptr;
@@ -111,6 +114,11 @@ private:
     void TextTrayIcon1MouseMove(QObject* sender, TShiftState shift, int x, int y);
     void TextTrayIcon1MouseEnter(QObject* sender);
     void TextTrayIcon1MouseExit(QObject* sender);
+    void TextTrayIcon1MouseDown(QObject* sender, TMouseButton button, TShiftState shift, int x,
+                                int y);
+    // No hint until the cursor comes back.
+    void endHover();
+    void updateMenuSummary();
     void Timer1Timer(QObject* sender);
     void Timer2Timer(QObject* sender);
     void Showmainwindow1Click();
@@ -120,6 +128,8 @@ private:
     void Button1Click();
 
     MainWindowLink m_link;
+    QList<QAction*> m_summaryItems;
+    QAction* m_summarySeparator = nullptr;
 };
 
 } // namespace tarnwick::tray

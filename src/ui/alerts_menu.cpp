@@ -12,6 +12,7 @@ TThresholdsDialog::TThresholdsDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ThresholdsDialog"));
     setWindowTitle(tr("Alert thresholds"));
+    setWindowModality(Qt::WindowModal);
     auto* form = new QFormLayout;
     auto spin = [this](const char* name) {
         auto* box = new QSpinBox(this);

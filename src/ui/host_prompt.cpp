@@ -18,7 +18,8 @@ THostPrompt::THostPrompt(const QString& caption, const QString& prompt, const QS
 {
     setObjectName(QStringLiteral("HostPrompt"));
     setWindowTitle(caption);
-    setModal(true);
+    // Not application modal: that would block the tray icon's window too.
+    setWindowModality(Qt::WindowModal);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     Prompt = new QLabel(prompt, this);

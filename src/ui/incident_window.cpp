@@ -209,8 +209,15 @@ void TIncidentWindow::ExportClick()
     if (m_deps.chooseExportFile) {
         path = m_deps.chooseExportFile(this);
     } else {
-        path = QFileDialog::getSaveFileName(
-            this, tr("Export incidents"), QStringLiteral("incidents.csv"), tr("CSV files (*.csv)"));
+        // Not the static helper: its dialog is application modal and would
+        // block the tray icon's window.
+        QFileDialog dialog(this, tr("Export incidents"), QStringLiteral("incidents.csv"),
+                           tr("CSV files (*.csv)"));
+        dialog.setObjectName(QStringLiteral("ExportDialog"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setWindowModality(Qt::WindowModal);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            path = dialog.selectedFiles().constFirst();
     }
     if (path.isEmpty())
         return;

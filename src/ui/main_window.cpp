@@ -15,6 +15,7 @@
 #include "ui/up_down.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -24,7 +25,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QTabWidget>
+#include <QTimer>
+#include <QWindow>
 
 namespace tarnwick::ui {
 
@@ -365,6 +369,54 @@ void TForm1::closeEvent(QCloseEvent* event)
         hide();
     else
         showMinimized();
+}
+
+void TForm1::setVisible(bool visible)
+{
+    if (!visible && isVisible()) {
+        // A window manager places an unmapped window anew when it is mapped
+        // again, unless the program asks for a position. The inside's position
+        // is kept and given back as such: the frame's offset is not known
+        // while the window is unmapped, so a frame position would come back
+        // shifted by it.
+        m_hiddenAt = geometry().topLeft();
+        m_hiddenMinimized = isMinimized();
+    } else if (visible && !isVisible()) {
+        if (m_hiddenAt) {
+            // Also when Qt believes the window is there already: only a
+            // position set on the native window reaches the manager.
+            const QRect place(*m_hiddenAt, size());
+            setGeometry(place);
+            if (QWindow* window = windowHandle())
+                window->setGeometry(place);
+        }
+        // Hidden while minimised, it would come back as a taskbar entry only.
+        if (m_hiddenMinimized && isMinimized())
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+        m_hiddenMinimized = false;
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    // Shown from the tray while its dialog is up, the window is activated by
+    // the window manager once mapped, after the dialog was brought forward;
+    // the dialog is what takes the keyboard.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this && modal->isVisible() && modal->parentWidget() &&
+        modal->parentWidget()->window() == this) {
+        QPointer<QWidget> target(modal);
+        QTimer::singleShot(0, this, [target] {
+            if (target && target->isVisible()) {
+                target->raise();
+                target->activateWindow();
+            }
+        });
+    }
 }
 
 std::array<engine::NewestLines, engine::kSlotCount> TForm1::newestLines() const

@@ -247,6 +247,11 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A window shown again comes back where it was, and not minimised.
+    void setVisible(bool visible) override;
+    // Made active while one of its dialogs waits for an answer, the window
+    // hands the activation to that dialog.
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -290,6 +295,9 @@ private:
     std::function<QString()> m_echoNoticeText;
     engine::StatusPicture m_statusPicture = engine::StatusPicture::Image2;
     QStringList m_summary;
+    // Where the window was when it was last hidden (its inside, not its frame).
+    std::optional<QPoint> m_hiddenAt;
+    bool m_hiddenMinimized = false;
 };
 
 } // namespace tarnwick::ui

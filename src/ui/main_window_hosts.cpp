@@ -117,8 +117,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::About1Click()
 {
-    if (m_aboutBox)
-        m_aboutBox->exec();
+    if (!m_aboutBox)
+        return;
+    // Asked for again (from the tray) while it is up: it comes forward.
+    if (m_aboutBox->isVisible()) {
+        m_aboutBox->raise();
+        m_aboutBox->activateWindow();
+        return;
+    }
+    m_aboutBox->exec();
 }
 
 void TForm1::BitBtn27Click()

@@ -29,6 +29,8 @@ void TForm1::connectEditingAndLogActions()
 {
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    // exec() alone would make it application modal and block the tray icon.
+    SaveDialog1->setWindowModality(Qt::WindowModal);
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1->setFileMode(QFileDialog::AnyFile);
     SaveDialog1->setNameFilter(QStringLiteral("*.txt (*.txt)"));
@@ -95,6 +97,7 @@ bool TForm1::confirmReplace(const QString& path)
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("ReplaceQuestion"));
     box.setDefaultButton(QMessageBox::No);
+    box.setWindowModality(Qt::WindowModal);
     return box.exec() == QMessageBox::Yes;
 }
 

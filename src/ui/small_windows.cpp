@@ -78,13 +78,14 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
     return b;
 }
 
-// Dialog border: no minimise or maximise box, not resizable.
+// Dialog border: no minimise or maximise box, not resizable. Modal to its
+// window only: the tray icon's window must keep answering meanwhile.
 void dialogBorder(QDialog* dialog, const QSize& clientSize)
 {
     dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint);
     dialog->setFixedSize(clientSize);
-    dialog->setModal(true);
+    dialog->setWindowModality(Qt::WindowModal);
 }
 
 } // namespace

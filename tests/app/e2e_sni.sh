@@ -2,7 +2,8 @@
 # The real program on a StatusNotifierItem host with no X11 tray: lxqt-panel
 # with only its status-notifier plugin, on a private session bus. The icon
 # must be registered with the watcher, carry a picture, and its tooltip must
-# hold the results summary, refreshed as replies come; Exit is not offered
+# hold the results summary, refreshed as replies come, and so must the head
+# of its menu; Exit is not offered
 # here, so SIGTERM ends it with status 0.
 # Usage: e2e_sni.sh
 set -eu
@@ -99,6 +100,20 @@ grep -q 'ff [0-9a-f][0-9a-f] [0-9a-f][0-9a-f] [0-9a-f][0-9a-f]' "$work/pixmap.tx
 # The tooltip is the summary: its separators, then the replies as they come.
 wait_for 5 tooltip_has '-----' || fail "the tooltip holds no summary: $(item_property ToolTip | tr '\n' ' ' | cut -c1-300)"
 wait_for 8 tooltip_has 'Reply from 127.0.0.1' || fail "the tooltip did not follow the replies"
+# No hover here: the summary also heads the menu the host shows, as lines
+# that cannot be chosen, and it follows the replies.
+menu_layout() {
+    it=$(item)
+    menu=$(item_property Menu | sed -n 's/.*object path "\(.*\)".*/\1/p')
+    dbus-send --session --print-reply --reply-timeout=2000 --dest="${it%%/*}" "$menu" \
+        com.canonical.dbusmenu.GetLayout int32:0 int32:-1 array:string: 2>/dev/null
+}
+menu_has_reply() {
+    menu_layout | tr -s ' \n' ' ' |
+        grep -q '"enabled" variant boolean false ) dict entry( string "label" variant string "Reply from 127.0.0.1'
+}
+wait_for 5 menu_has_reply || fail "the menu has no summary: $(menu_layout | tr -s ' \n' ' ' | cut -c1-400)"
+menu_layout | grep -q 'Show main window' || fail "the menu lost its own items"
 # No window at a start that is not the first: the icon is the way in.
 if xdotool search --onlyvisible --name '^Orlvane Auto Tarnwick  -  ' >/dev/null 2>&1; then
     fail "the main window is shown although the icon is in the area"

@@ -15,6 +15,7 @@
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QDir>
 #include <QListWidget>
 #include <QMessageBox>
@@ -101,6 +102,7 @@ private slots:
     void endingSignalsAtStartAndAtShutdown();
     void trayWaitCountsFromTheStart_data();
     void trayWaitCountsFromTheStart();
+    void trayExitWhileADialogWaits();
 };
 
 void TestApplication::init()
@@ -343,6 +345,41 @@ void TestApplication::trayWaitCountsFromTheStart()
     }
     time.advance(shownAt - time.elapsed());
     QVERIFY(program.mainWindow().isVisible());
+}
+
+// The tray icon keeps working while a dialog is up, so its "Exit" can come
+// while the dialog's own loop runs: the program still ends, with status 0.
+void TestApplication::trayExitWhileADialogWaits()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
+    app::Environment environment;
+    environment.dataFolder = root.filePath(QStringLiteral("data"));
+    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
+    environment.echo = std::make_shared<test::ScriptedEchoService>();
+    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    QString dialog;
+    QTimer::singleShot(0, [&dialog] {
+        QWidget* trayWindow = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("Form2"))
+                trayWindow = w;
+        }
+        if (!trayWindow)
+            return QCoreApplication::exit(2);
+        test::whenModalShown([&dialog, trayWindow](QWidget* modal) {
+            dialog = modal->objectName();
+            trayWindow->findChild<QAction*>(QStringLiteral("Exit1"))->trigger();
+        });
+        trayWindow->findChild<QAction*>(QStringLiteral("About1"))->trigger();
+    });
+    QTimer lost;
+    lost.setSingleShot(true);
+    connect(&lost, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    lost.start(10000);
+    auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
+    QCOMPARE(app::runProgram(*application, environment), 0);
+    QCOMPARE(dialog, QStringLiteral("AboutBox"));
 }
 
 int main(int argc, char** argv)

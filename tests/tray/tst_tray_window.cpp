@@ -9,6 +9,8 @@
 #include "tray/tray_window.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QTimer>
 #include <QPushButton>
 #include <QScreen>
 #include <QtTest>
@@ -77,6 +79,9 @@ private slots:
     void menuAndClick();
     void summaryTooltip_data();
     void summaryTooltip();
+    void summaryHeadsTheMenuWithoutHover();
+    void clickBringsAWaitingDialogForward_data();
+    void clickBringsAWaitingDialogForward();
 
 private:
     void run(const QString& script, QStringList& log);
@@ -170,17 +175,30 @@ void TestTrayWindow::loadsAsItsFormFileSays()
     QVERIFY(m_form->PlainHint->testAttribute(Qt::WA_ShowWithoutActivating));
 }
 
-// Tokens: MV@x,y (the cursor comes to x,y over the icon), away (the cursor
-// leaves the icon), +ms (time passes), ? (logs shown|hidden and the hint's
-// state: idle, waiting or holding).
+// Tokens: MV@x,y (the cursor comes to x,y over the icon), LD, LU, RD, RU
+// (a button goes down or up where the cursor is), menu and unmenu (the menu
+// opens or closes by other means), away (the cursor leaves the icon), +ms
+// (time passes), ? (logs shown|hidden and the hint's state: idle, waiting or
+// holding).
 void TestTrayWindow::run(const QString& script, QStringList& log)
 {
+    const QHash<QString, Code> buttons{{"LD", Code::LeftDown},
+                                       {"LU", Code::LeftUp},
+                                       {"RD", Code::RightDown},
+                                       {"RU", Code::RightUp}};
+    const quint32 id = m_form->TextTrayIcon1->iconId();
     for (const QString& token : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("MV@"))) {
             const QStringList xy = token.mid(3).split(QLatin1Char(','));
             const QPoint at(xy.value(0).toInt(), xy.value(1).toInt());
             m_desktop.cursor = at;
-            QVERIFY(m_area->inject(m_form->TextTrayIcon1->iconId(), Code::Move, at));
+            QVERIFY(m_area->inject(id, Code::Move, at));
+        } else if (buttons.contains(token)) {
+            QVERIFY(m_area->inject(id, buttons.value(token), m_desktop.cursor.value_or(QPoint())));
+        } else if (token == QLatin1String("menu")) {
+            m_form->PopupMenu1->popup(QPoint(600, 400));
+        } else if (token == QLatin1String("unmenu")) {
+            m_form->PopupMenu1->close();
         } else if (token == QLatin1String("away")) {
             m_desktop.cursor = QPoint(3, 3);
         } else if (token.startsWith(QLatin1Char('+'))) {
@@ -222,6 +240,21 @@ void TestTrayWindow::hoverHint_data()
     QTest::newRow("back at the position of the last display: no hint")
         << "MV@700,500 +500 away +40 MV@700,500 +500 ? +4999 ? +1 ?"
         << "hidden:holding hidden:holding hidden:idle";
+    QTest::newRow("a right click opens the menu, and no hint comes over it")
+        << "MV@700,500 RD RU +500 ? +3000 ?"
+        << "hidden:idle hidden:idle";
+    QTest::newRow("a click soon after arriving: no hint flashes up")
+        << "MV@700,500 +200 LD LU +300 ? +3000 ?"
+        << "hidden:idle hidden:idle";
+    QTest::newRow("a press while the hint is up takes it down") << "MV@700,500 +600 ? LD ?"
+                                                                << "shown:holding hidden:idle";
+    QTest::newRow("the menu opens over a shown hint: the hint goes") << "MV@700,500 +600 menu ?"
+                                                                     << "hidden:idle";
+    QTest::newRow("the cursor arrives while the menu is open: no hint") << "menu MV@700,500 +500 ?"
+                                                                        << "hidden:idle";
+    QTest::newRow("after the menu, the next stay gets its hint")
+        << "MV@700,500 RD RU unmenu away +40 MV@710,500 +500 ?"
+        << "shown:holding";
     QTest::newRow("the intervals start over after every exit")
         << "MV@700,500 +500 away +40 MV@710,500 +500 away +40 MV@720,500 +499 ? +1 ? +4999 ? +1 ?"
         << "hidden:waiting shown:holding shown:holding hidden:idle";
@@ -416,6 +449,87 @@ void TestTrayWindow::summaryTooltip()
     m_main.summary = QStringLiteral("newer\r\n");
     m_form->resultsSummaryChanged();
     QCOMPARE(m_area->icons().value(id).state.tooltip, motion ? QString() : QStringLiteral("newer"));
+}
+
+void TestTrayWindow::summaryHeadsTheMenuWithoutHover()
+{
+    const auto captions = [this] {
+        QStringList shown;
+        for (QAction* item : m_form->PopupMenu1->actions())
+            shown << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        return shown;
+    };
+    const QStringList ownItems{"Show main window", "Help", "About...", "-", "E&xit"};
+    QCOMPARE(m_form->menuSummaryLines(), QStringList());
+    QCOMPARE(captions(), ownItems);
+
+    // An area that reports no motion: a right click opens the menu, and the
+    // summary heads it, a line each, none of them to be chosen.
+    m_area->setCapabilities(m_area->capabilities().setFlag(Capability::Motion, false));
+    const quint32 id = m_form->TextTrayIcon1->iconId();
+    m_desktop.cursor = QPoint(700, 500);
+    QVERIFY(m_area->inject(id, Code::RightDown, QPoint(700, 500)));
+    QVERIFY(m_form->PopupMenu1->isVisible());
+    QCOMPARE(captions(),
+             QStringList({"Reply from a", "-----", "Requested Timed out.", "-"}) + ownItems);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(!m_form->PopupMenu1->actions().at(i)->isEnabled());
+
+    // Refreshed while open, with the lines as they are.
+    m_main.summary = QStringLiteral("R&D host up\r\n\r\n-----\r\n");
+    m_form->resultsSummaryChanged();
+    QCOMPARE(m_form->menuSummaryLines(), QStringList({"R&D host up", "", "-----"}));
+    QCOMPARE(captions().mid(3), QStringList({"-"}) + ownItems);
+    m_main.summary = QStringLiteral("one\r\ntwo\r\n");
+    m_form->resultsSummaryChanged();
+    QCOMPARE(m_form->menuSummaryLines(), QStringList({"one", "two"}));
+    QCOMPARE(captions(), QStringList({"one", "two", "-"}) + ownItems);
+    // The items still do what they did.
+    m_form->Showmainwindow1->trigger();
+    QCOMPARE(m_main.calls, QStringList{"show"});
+
+    // Hover found out later: the hint is the route, the menu its own again.
+    m_form->PopupMenu1->close();
+    m_area->setCapabilities(m_area->capabilities().setFlag(Capability::Motion, true));
+    QCOMPARE(captions(), ownItems);
+    m_form->resultsSummaryChanged();
+    QCOMPARE(captions(), ownItems);
+}
+
+void TestTrayWindow::clickBringsAWaitingDialogForward_data()
+{
+    QTest::addColumn<bool>("mainVisible");
+    QTest::addColumn<QString>("calls");
+    QTest::newRow("main window shown") << true << "";
+    QTest::newRow("main window hidden: shown, the dialog above it") << false << "show";
+}
+
+void TestTrayWindow::clickBringsAWaitingDialogForward()
+{
+    QFETCH(bool, mainVisible);
+    QFETCH(QString, calls);
+    m_main.visible = mainVisible;
+    QWidget owner;
+    QDialog dialog(&owner);
+    dialog.setWindowModality(Qt::WindowModal);
+    QWidget other;
+    bool forward = false;
+    QTimer::singleShot(0, [&] {
+        if (!QTest::qWaitForWindowExposed(&dialog))
+            return dialog.reject();
+        other.show();
+        other.activateWindow();
+        if (QTest::qWaitForWindowActive(&other)) {
+            const quint32 id = m_form->TextTrayIcon1->iconId();
+            m_area->inject(id, Code::LeftDown, QPoint(700, 500));
+            m_area->inject(id, Code::LeftUp, QPoint(700, 500));
+            forward = QTest::qWaitForWindowActive(&dialog);
+        }
+        dialog.reject();
+    });
+    dialog.exec();
+    QVERIFY(forward);
+    QCOMPARE(m_main.calls.join(QLatin1Char(' ')), calls);
 }
 
 QTEST_MAIN(TestTrayWindow)

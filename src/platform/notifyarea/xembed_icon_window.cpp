@@ -9,11 +9,13 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolTip>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
 #include <array>
+#include <cstdlib>
 
 namespace tarnwick::platform {
 
@@ -42,6 +44,8 @@ constexpr std::array<ButtonCodes, 3> kButtons = {{
 XEmbedIconWindow::XEmbedIconWindow(quint32 id, bool argb, Sink sink)
     : m_id(id), m_argb(argb), m_sink(std::move(sink))
 {
+    m_hoverProof.setSingleShot(true);
+    m_hoverProof.setOnTimeout([this] { hoverProven(); });
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint |
                    Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -61,6 +65,8 @@ void XEmbedIconWindow::setState(const IconState& state)
     // Trays that relay icons elsewhere show the window's title as the
     // tooltip: it says what the tooltip says, and nothing where there is none.
     setWindowTitle(state.tooltip);
+    if (state.tooltip.isEmpty())
+        clearNativeTitle();
     if (toolTip() != state.tooltip) {
         setToolTip(state.tooltip);
         // A tooltip on screen follows its text.
@@ -68,6 +74,33 @@ void XEmbedIconWindow::setState(const IconState& state)
             QToolTip::showText(QCursor::pos(), state.tooltip, this);
     }
     update();
+}
+
+void XEmbedIconWindow::clearNativeTitle()
+{
+    // Qt never leaves a window untitled: an empty title becomes the
+    // application's name, which a relaying tray would show as a tooltip.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c || !windowHandle() || !windowHandle()->handle())
+        return;
+    const auto window = static_cast<xcb_window_t>(winId());
+    const char name[] = "_NET_WM_NAME";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    if (atom) {
+        xcb_delete_property(c, window, atom->atom);
+        free(atom);
+    }
+    xcb_delete_property(c, window, XCB_ATOM_WM_NAME);
+    xcb_flush(c);
+}
+
+void XEmbedIconWindow::showEvent(QShowEvent*)
+{
+    if (windowTitle().isEmpty())
+        clearNativeTitle();
+    scheduleRegrab();
 }
 
 void XEmbedIconWindow::adoptGeometry(int deviceWidth, int deviceHeight)
@@ -123,15 +156,19 @@ void XEmbedIconWindow::paintEvent(QPaintEvent*)
     }
     if (m_image.isNull())
         return;
-    // The picture at the size the socket gives (the icon holds one for each
-    // size a tray uses), shrunk to fit, never enlarged.
-    const QPixmap pm = m_image.pixmap(size(), devicePixelRatioF());
+    // The drawing made for the socket's smaller side (the icon holds one for
+    // each size a tray uses), centred: asked for the whole 16 x 22 slot a
+    // tray gives, the icon picks its 22 px drawing and shrinks it, blurred.
+    const int side = qMin(width(), height());
+    const QPixmap pm = m_image.pixmap(QSize(side, side), devicePixelRatioF());
     const QSize s = pm.deviceIndependentSize().toSize();
     p.drawPixmap((width() - s.width()) / 2, (height() - s.height()) / 2, pm);
 }
 
 void XEmbedIconWindow::button(Qt::MouseButton which, Press press, QPoint pos)
 {
+    if (press != Press::Up)
+        m_hoverProof.stop();
     for (const ButtonCodes& codes : kButtons) {
         if (codes.button != which)
             continue;
@@ -180,6 +217,7 @@ void XEmbedIconWindow::enterEvent(QEnterEvent* e)
 void XEmbedIconWindow::leaveEvent(QEvent*)
 {
     m_hasLastMove = false;
+    m_hoverProof.stop();
 }
 
 void XEmbedIconWindow::closeEvent(QCloseEvent* e)
@@ -189,6 +227,16 @@ void XEmbedIconWindow::closeEvent(QCloseEvent* e)
 
 void XEmbedIconWindow::noteHover()
 {
+    if (m_hoverSeen || m_relayed || m_hoverProof.isActive())
+        return;
+    // A tray that forwards only clicks (GNOME's) makes the pointer arrive
+    // together with the press: only a stay with no press proves hover.
+    m_hoverProof.start(hoverProofMs);
+}
+
+void XEmbedIconWindow::hoverProven()
+{
+    m_hoverProof.stop();
     if (m_hoverSeen || m_relayed)
         return;
     m_hoverSeen = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/timer_backend.h"
 #include "platform/notifyarea/notify_area.h"
 
 #include <QIcon>
@@ -17,12 +18,15 @@ class XEmbedIconWindow : public QWidget {
 public:
     using Sink = std::function<void(const Notification&)>;
 
+    static constexpr int hoverProofMs = 100;
+
     XEmbedIconWindow(quint32 id, bool argb, Sink sink);
 
     quint32 id() const { return m_id; }
     bool isEmbedded() const { return m_embedded; }
-    // Whether the cursor was seen moving over the icon with no button held:
-    // the one proof that this tray reports hover.
+    // Whether the cursor was seen over the icon with no button held, and
+    // stayed hoverProofMs with no press: the one proof that this tray reports
+    // hover (a forwarded click brings the pointer's arrival with it).
     bool hoverSeen() const { return m_hoverSeen; }
     // The icon sits in a container that relays it elsewhere: what reaches it
     // is made up, so nothing counts as hover.
@@ -50,7 +54,7 @@ protected:
     void leaveEvent(QEvent*) override;
     void resizeEvent(QResizeEvent*) override { scheduleRegrab(); }
     void moveEvent(QMoveEvent*) override { scheduleRegrab(); }
-    void showEvent(QShowEvent*) override { scheduleRegrab(); }
+    void showEvent(QShowEvent*) override;
     // The icon goes only when its owner removes it.
     void closeEvent(QCloseEvent* e) override;
 
@@ -60,7 +64,10 @@ private:
     void send(NotificationCode code, QPoint pos);
     void moveTo(QPoint pos);
     void noteHover();
+    void hoverProven();
     void regrabBackground();
+    // Takes away the name Qt gives an untitled window.
+    void clearNativeTitle();
 
     const quint32 m_id;
     const bool m_argb;
@@ -73,6 +80,7 @@ private:
     QPoint m_lastMove;
     QIcon m_image;
     QPixmap m_background;
+    core::Timer m_hoverProof;
 };
 
 } // namespace tarnwick::platform
