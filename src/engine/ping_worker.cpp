@@ -15,15 +15,6 @@ namespace tarnwick::engine {
 
 namespace {
 
-class CancellerWaiter final : public Waiter {
-public:
-    explicit CancellerWaiter(const net::Canceller& cancel) : m_cancel(cancel) {}
-    bool wait(int ms) override { return m_cancel.waitFor(ms); }
-
-private:
-    const net::Canceller& m_cancel;
-};
-
 // The entry as the lookup is given it, or nothing when it is longer than any
 // host name can be: a 100 MB entry was converted and trimmed at every attempt.
 // The blanks the lookup ignores make no name longer.
@@ -66,8 +57,7 @@ void TNewThread::requestStop()
 
 bool TNewThread::pace(int ms)
 {
-    CancellerWaiter waiter(m_cancel);
-    return pacingWait(ms, *m_context.ticks, waiter, [this] {
+    return pacingWait(ms, *m_context.clock, *m_waiter, [this] {
         if (m_stop.load())
             return false;
         QCoreApplication::sendPostedEvents();
@@ -78,6 +68,7 @@ bool TNewThread::pace(int ms)
 void TNewThread::run()
 {
     lowerCurrentThreadPriority();
+    m_waiter = m_context.clock->waiterFor(m_cancel);
     while (!m_stop.load()) {
         if (!pace(kPollMs))
             break;
@@ -91,6 +82,7 @@ void TNewThread::run()
     }
     // On the worker's own thread, which its helper would not outlive anyway.
     m_echo.reset();
+    m_waiter.reset();
 }
 
 void TNewThread::attempt()

@@ -20,7 +20,8 @@ namespace tarnwick::engine {
 
 class EngineSettings;
 class ResultHandover;
-class TickClock;
+class Waiter;
+class WorkerClock;
 
 using ResolveFunction =
     std::function<net::LookupResult(const std::string& host, const net::Canceller* cancel)>;
@@ -33,7 +34,8 @@ struct WorkerContext {
     ResultHandover* handover = nullptr;
     net::EchoService* echo = nullptr;
     ResolveFunction resolve;
-    const TickClock* ticks = nullptr;
+    // Paces the worker; kept by the engine's owner for the worker's life.
+    const WorkerClock* clock = nullptr;
     // Called (from the worker) when no echo request can be sent at all.
     std::function<void()> notPermitted;
 };
@@ -71,6 +73,8 @@ private:
     // helper path it holds one helper process for the worker's life.
     std::unique_ptr<net::EchoHandle> m_echo;
     net::Canceller m_cancel;
+    // From the context's clock, for the worker's life (made on its thread).
+    std::unique_ptr<Waiter> m_waiter;
     std::atomic<bool> m_stop{false};
 };
 
