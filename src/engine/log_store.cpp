@@ -16,10 +16,10 @@ namespace tarnwick::engine {
 
 namespace {
 
-// Blocks start small (five logs, most of them short) and grow to a size whose
-// unused tail does not matter; a line bigger than that gets a block of its own.
-constexpr qsizetype kFirstBlock = 4096;
-constexpr qsizetype kLargestBlock = 256 * 1024;
+// Small blocks: five logs, most of them short, and the older blocks go to the
+// file soon, so that what stays in memory is little more than the index. A
+// line bigger than a quarter of a block gets a block of its own.
+constexpr qsizetype kBlockSize = 16 * 1024;
 constexpr char kLineEnd[] = "\r\n";
 constexpr qsizetype kLineEndSize = 2;
 
@@ -113,10 +113,8 @@ char* LogStore::reserve(qsizetype bytes)
         if (last.capacity - last.used >= bytes)
             return last.data.get() + last.used;
     }
-    const qsizetype grown =
-        std::min(kFirstBlock << std::min<qsizetype>(m_blocks.size(), 8), kLargestBlock);
     Block block;
-    block.capacity = std::max(bytes, grown);
+    block.capacity = std::max(bytes, kBlockSize);
     block.data = std::shared_ptr<char[]>(new char[static_cast<std::size_t>(block.capacity)]);
     block.firstLine = lineCount();
     m_blocks.push_back(std::move(block));
@@ -172,7 +170,7 @@ void LogStore::appendOne(QStringView line)
     // One encoder for every line, so that a lone surrogate reads U+FFFD in
     // any line (QString::toUtf8 wrote "?").
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    if (line.size() > kLargestBlock / 4) {
+    if (line.size() > kBlockSize / 4) {
         // A huge line is encoded first so that its block is no bigger than it.
         const QByteArray bytes = encoder.encode(line);
         size = bytes.size();

@@ -126,7 +126,7 @@ private:
     std::vector<Block> m_blocks;
     std::shared_ptr<SpillFile> m_file;
     bool m_noFile = false;
-    int m_blocksInMemory = 4;
+    int m_blocksInMemory = 2;
     qsizetype m_spilledBytes = 0;
     // The one older block read back last.
     mutable std::shared_ptr<char[]> m_readBack;
