@@ -27,6 +27,9 @@ for path in "$@"; do
     printf "%5s %9s %9s %12s %4s %8s %8s\n" min lines "rss kB" "helpers (rss)" fds threads "B/line"
     e0=$(echoes_sent)
     rss0=$(rss_kb "$bench_pid")
+    half=$((minutes / 2))
+    rssh=$rss0
+    linesh=0
     m=0
     while :; do
         helpers=$(children_of "$bench_pid")
@@ -38,14 +41,23 @@ for path in "$@"; do
         per=$(echo "$rss $rss0 $lines" | awk '{ print $3 ? int(($1 - $2) * 1024 / $3) : "-" }')
         printf '%5s %9s %9s %4s %4s kB %4s %8s %8s\n' "$m" "$lines" "$rss" "$count" "$hrss" \
             "$(fd_count "$bench_pid")" "$(thread_count "$bench_pid")" "$per"
+        if [ "$m" -eq "$half" ]; then
+            rssh=$rss
+            linesh=$lines
+        fi
         [ "$m" -lt "$minutes" ] || break
         sleep 60
         m=$((m + 1))
     done
-    echo "$rss0 $rss $lines $week_lines" | awk '{
-        per = $3 ? ($2 - $1) * 1024 / $3 : 0
-        printf "RSS per logged line %.1f B; after 7 days at Delay 1000 (%d lines): %.0f MB\n",
-               per, $4, ($1 * 1024 + per * $4) / 1048576 }'
+    # The first minutes hold one-off growth (caches, allocator arenas, the
+    # blocks a log keeps in memory): the second half shows what each line adds
+    # for good, and the week is projected from it.
+    echo "$rss0 $rss $lines $rssh $linesh $week_lines" | awk '{
+        whole = $3 ? ($2 - $1) * 1024 / $3 : 0
+        late = ($3 > $5) ? ($2 - $4) * 1024 / ($3 - $5) : whole
+        printf "RSS per logged line %.1f B over the run, %.1f B over its second half;\n", whole, late
+        printf "after 7 days at Delay 1000 (%d lines): %.0f MB from the second half, %.0f MB from the whole run\n",
+               $6, ($2 * 1024 + late * ($6 - $3)) / 1048576, ($1 * 1024 + whole * $6) / 1048576 }'
     stop_program
     echo
 done
