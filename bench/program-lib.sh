@@ -14,8 +14,8 @@ bench_companions=
 install_program() {
     prog=$work/prog
     rm -rf "$prog"
-    mkdir -p "$prog/data" "$prog/home" "$prog/config/Orlvane" "$prog/runtime"
-    chmod 700 "$prog/runtime"
+    mkdir -p "$prog/data" "$prog/home" "$prog/config/Orlvane" "$prog/runtime" "$prog/tmp"
+    chmod 700 "$prog/runtime" "$prog/tmp"
     cp "$build/tarnwick" "$build/tarnwick-icmp-helper" "$prog/"
     setcap cap_net_raw+ep "$prog/tarnwick-icmp-helper"
     : >"$prog/data/domains.cfg"
@@ -23,7 +23,7 @@ install_program() {
     # Delay, no autostart entry, time-out 2000, 32 bytes; not a first run.
     printf '%s\r\n0\r\n2000\r\n32\r\n' "$1" >"$prog/data/config.cfg"
     printf '[General]\nfr=1\n' >"$prog/config/Orlvane/Orlvane_Tarnwick.ini"
-    chown -R 65534:65534 "$prog/data" "$prog/home" "$prog/config" "$prog/runtime"
+    chown -R 65534:65534 "$prog/data" "$prog/home" "$prog/config" "$prog/runtime" "$prog/tmp"
 }
 
 # start_tray: a window manager and a notification area (trayer) on the display.
@@ -54,8 +54,9 @@ start_program() {
         as="setpriv --reuid=65534 --regid=65534 --clear-groups" ;;
     *) echo "unknown path $1" >&2; return 1 ;;
     esac
+    # A temporary folder of its own: the benchmark's is not the user's to write.
     HOME=$prog/home XDG_CONFIG_HOME=$prog/config XDG_RUNTIME_DIR=$prog/runtime \
-        QT_QPA_PLATFORM=xcb $as "$prog/tarnwick" >"$work/program-$1.log" 2>&1 &
+        TMPDIR=$prog/tmp QT_QPA_PLATFORM=xcb $as "$prog/tarnwick" >"$work/program-$1.log" 2>&1 &
     bench_pid=$!
     # setpriv execs the program, so the pid is the program's.
 }
