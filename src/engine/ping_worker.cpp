@@ -11,6 +11,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace tarnwick::engine {
 
 namespace {
@@ -73,10 +75,13 @@ void TNewThread::run()
         if (!pace(kPollMs))
             break;
         while (!m_stop.load() && m_context.runFlag->load()) {
-            attempt();
+            const bool attempted = attempt();
             if (m_stop.load())
                 break;
-            if (!pace(m_context.settings->delayMs()))
+            // A slot without a host waits at least a poll: at Delay 0 it
+            // spun, a core for every empty slot.
+            const int delay = m_context.settings->delayMs();
+            if (!pace(attempted ? delay : std::max(delay, kPollMs)))
                 break;
         }
     }
@@ -85,11 +90,11 @@ void TNewThread::run()
     m_waiter.reset();
 }
 
-void TNewThread::attempt()
+bool TNewThread::attempt()
 {
     const std::optional<QString> entry = m_context.settings->hostAt(m_slotIndex);
     if (!entry || entry->isEmpty())
-        return;
+        return false;
     m_host = *entry;
     m_resultLine.clear();
 
@@ -100,11 +105,11 @@ void TNewThread::attempt()
     const net::LookupResult lookup =
         name ? m_context.resolve(*name, &m_cancel) : net::LookupResult{};
     if (lookup.cancelled || m_stop.load())
-        return;
+        return true;
     if (!lookup.address) {
         m_resultLine = kUnreachableLine;
         m_context.handover->deliver(m_slotIndex, m_resultLine);
-        return;
+        return true;
     }
 
     net::EchoRequest request;
@@ -113,12 +118,13 @@ void TNewThread::attempt()
     request.timeoutMs = m_context.settings->timeoutMs();
     const net::EchoResult result = m_echo->echo(request, &m_cancel);
     if (result.failure == net::EchoFailure::Cancelled || m_stop.load())
-        return;
+        return true;
     if (result.failure == net::EchoFailure::NotPermitted && m_context.notPermitted)
         m_context.notPermitted();
 
     m_resultLine = resultLineFor(m_host, result);
     m_context.handover->deliver(m_slotIndex, m_resultLine);
+    return true;
 }
 
 } // namespace tarnwick::engine

@@ -42,7 +42,8 @@ struct WorkerContext {
 
 // The ping worker of one host slot: while the run flag is on it makes one echo
 // attempt for its slot's host, hands the result line over, then waits the
-// Delay; while the flag is off it polls every 200 ms.
+// Delay (a slot without a host at least 200 ms); while the flag is off it
+// polls every 200 ms.
 class TNewThread : public QThread {
     Q_OBJECT
 public:
@@ -60,7 +61,8 @@ protected:
     void run() override;
 
 private:
-    void attempt();
+    // False when the slot has no host, so nothing was tried.
+    bool attempt();
     bool pace(int ms);
 
     // Fields of the attempt under way; nothing else survives an attempt.

@@ -277,6 +277,9 @@ void TestPingWorker::delayOfZeroPingsBackToBack()
     // Fifty attempts while the clock stands still.
     QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 50, 5000);
     QCOMPARE(rig.lines[49].at, qint64{TNewThread::kPollMs});
+    // The four slots without a host wait a poll each instead of spinning.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.time.waiting(), 4, 5000);
+    QCOMPARE(rig.count(1) + rig.count(2) + rig.count(3) + rig.count(4), 0);
 }
 
 void TestPingWorker::lineNamesTheHostThatWasPinged()
