@@ -14,7 +14,10 @@
 //
 // The program runs as an ordinary user (uid 65534), on the helper path (ICMP
 // datagram sockets refused, the helper beside it granted cap_net_raw) or on
-// the datagram path; its window hidden in a tray (trayer) or shown (no tray).
+// the datagram path; each path with its window hidden in a real notification
+// area (a window manager and trayer) and shown (the window manager and no
+// area, so the window shows and follows its log). A second table puts each
+// path's shown figures beside its hidden ones.
 
 #include "proc_sample.h"
 
@@ -212,6 +215,21 @@ std::optional<Program> install(const std::string& name, const std::string& progr
     return Program{dir};
 }
 
+// The window manager the whole run shares.
+pid_t startWindowManager(const std::string& log)
+{
+    const pid_t wm = spawn({"openbox"}, {}, log);
+    // Until it manages the screen (it sets its check window on the root).
+    for (int i = 0; i < 100 && wm > 0; ++i) {
+        if (runCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") !=
+            std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return wm;
+}
+
 std::vector<pid_t> startProgram(const Program& p, bool tray, std::string& note,
                                 std::vector<pid_t>& companions)
 {
@@ -260,6 +278,55 @@ void printRow(const Result& r, const Result* fping, const Result* ping)
     std::printf("  %s\n", r.note.c_str());
 }
 
+const Result* find(const std::vector<Result>& results, const std::string& name)
+{
+    for (const Result& r : results) {
+        if (r.name == name) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+void printRatios(const Result* r, const Result* fping, const Result* ping)
+{
+    if (!r || !r->ok) {
+        std::printf(" %10s %8s %5s %5s %5s %5s", "-", "-", "-", "-", "-", "-");
+        return;
+    }
+    std::printf(" %10.3g %8.2f", r->cpuPerEcho(), r->wakeupsPerSecond());
+    for (const Result* base : {fping, ping}) {
+        if (base && base->ok && base->cpuPerEcho() > 0 && base->wakeupsPerSecond() > 0) {
+            std::printf(" %5.2f %5.2f", r->cpuPerEcho() / base->cpuPerEcho(),
+                        r->wakeupsPerSecond() / base->wakeupsPerSecond());
+        } else {
+            std::printf(" %5s %5s", "-", "-");
+        }
+    }
+}
+
+// Each path's hidden subject beside its shown one.
+void printSideBySide(const std::vector<Result>& results, const std::vector<std::string>& paths,
+                     const Result* fping, const Result* ping)
+{
+    std::printf("\nhidden (in a notification area) beside shown (following its log); the\n"
+                "ratios are cpu per echo and wake-ups to fping's, then to the five pings'\n");
+    std::printf("%-20s %-44s | %s\n", "", "hidden", "shown");
+    std::printf("%-20s", "path");
+    for (int i = 0; i < 2; ++i) {
+        std::printf("%s %10s %8s %11s %11s", i ? " |" : "", "cpu s/echo", "wake/s", "fping",
+                    "pings");
+    }
+    std::printf("\n");
+    for (const std::string& path : paths) {
+        std::printf("%-20s", path.c_str());
+        printRatios(find(results, path + ", hidden"), fping, ping);
+        std::printf(" |");
+        printRatios(find(results, path + ", shown"), fping, ping);
+        std::printf("\n");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -296,6 +363,7 @@ int main(int argc, char** argv)
     }
 
     std::vector<Result> results;
+    const pid_t wm = startWindowManager(scratchDir() + "/idle-openbox.log");
     // One copy at a time: the rig's scratch space holds two at most.
     std::optional<Program> installed;
     auto use = [&](const std::string& prog, const std::string& help) {
@@ -318,15 +386,19 @@ int main(int argc, char** argv)
             }));
         std::fprintf(stderr, "bench_idle: %s done\n", name.c_str());
     };
+    std::vector<std::string> paths;
+    auto runPath = [&](const std::string& name, bool datagram) {
+        paths.push_back(name);
+        runProgram(name + ", hidden", datagram, true);
+        runProgram(name + ", shown", datagram, false);
+    };
     use(program, helper);
-    runProgram("tarnwick helper, hidden", false, true);
-    runProgram("tarnwick helper, shown", false, false);
-    runProgram("tarnwick datagram, hidden", true, true);
+    runPath("tarnwick helper", false);
+    runPath("tarnwick datagram", true);
     if (!beforeProgram.empty()) {
         use(beforeProgram, beforeHelper);
-        runProgram("before: helper, hidden", false, true);
-        runProgram("before: helper, shown", false, false);
-        runProgram("before: datagram, hidden", true, true);
+        runPath("before: helper", false);
+        runPath("before: datagram", true);
     }
 
     PingGroupRange range("1 0"); // the baselines run as root, on raw sockets
@@ -351,6 +423,9 @@ int main(int argc, char** argv)
     }));
     const Result* fping = &results[results.size() - 2];
     const Result* ping = &results.back();
+    if (wm > 0) {
+        stop({wm});
+    }
 
     std::printf("\n%d s per subject after a %d s warm-up; 5 hosts, Delay 1000; wake-ups leave\n"
                 "out helpers that ended inside the window (their CPU time is counted)\n",
@@ -378,5 +453,6 @@ int main(int argc, char** argv)
         }
         std::printf("\n");
     }
+    printSideBySide(results, paths, fping, ping);
     return 0;
 }

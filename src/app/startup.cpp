@@ -80,10 +80,13 @@ Program::Program(TApplication& app, Environment environment) : m_app(app)
     m_form2 = std::make_unique<tray::TForm2>(std::move(link));
     tray::TTextTrayIcon* icon = m_form2->TextTrayIcon1;
     tray::TForm2* form2 = m_form2.get();
-    // The status picture goes to the visible icon every second, and the
+    // The status picture goes to the visible icon when it changes (an icon
+    // set anew is painted and sent to the display server again), and the
     // summary to wherever this area shows it.
-    QObject::connect(form1, &ui::TForm1::statusIconChosen, icon,
-                     [icon](const QIcon& picture) { icon->setIcon(picture); });
+    QObject::connect(form1, &ui::TForm1::statusIconChosen, icon, [icon](const QIcon& picture) {
+        if (icon->icon().cacheKey() != picture.cacheKey())
+            icon->setIcon(picture);
+    });
     QObject::connect(form1, &ui::TForm1::resultsSummaryRebuilt, form2,
                      [form2] { form2->resultsSummaryChanged(); });
     form1->setTrayIconShown([icon] { return icon->iconVisible() && icon->trayAvailable(); });

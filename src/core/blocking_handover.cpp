@@ -4,13 +4,32 @@
 #include <QObject>
 #include <QThread>
 
+#include <algorithm>
+#include <vector>
+
 namespace tarnwick::core {
+
+namespace {
+
+// One call: the worker that made it waits on its own condition, so that the
+// GUI thread wakes that worker alone (one condition for all woke every
+// waiting worker at every call).
+struct Ticket {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    bool ran = false;
+    bool cancelled = false;
+};
+
+} // namespace
 
 // Shared with the queued calls, which may run after the handover is gone.
 struct BlockingHandover::State {
     std::mutex mutex;
-    std::condition_variable changed;
     bool cancelled = false;
+    // The calls whose workers wait now, for cancel() to release.
+    std::vector<std::shared_ptr<Ticket>> waiting;
 };
 
 BlockingHandover::BlockingHandover(QObject* context)
@@ -26,18 +45,9 @@ BlockingHandover::~BlockingHandover()
 bool BlockingHandover::call(std::function<void()> fn)
 {
     const std::shared_ptr<State> state = m_state;
-    {
-        std::lock_guard lock(state->mutex);
-        if (state->cancelled)
-            return false;
-    }
     QObject* context = m_context.data();
-    if (!context)
+    if (!context || isCancelled())
         return false;
-    struct Ticket {
-        bool done = false;
-        bool ran = false;
-    };
     const auto run = [state, fn = std::move(fn)](Ticket& ticket) {
         bool cancelled;
         {
@@ -52,11 +62,11 @@ bool BlockingHandover::call(std::function<void()> fn)
             }
         }
         {
-            std::lock_guard lock(state->mutex);
+            std::lock_guard lock(ticket.mutex);
             ticket.done = true;
             ticket.ran = !cancelled;
         }
-        state->changed.notify_all();
+        ticket.changed.notify_one();
     };
     if (QThread::currentThread() == context->thread()) {
         Ticket ticket;
@@ -64,20 +74,42 @@ bool BlockingHandover::call(std::function<void()> fn)
         return ticket.ran;
     }
     auto ticket = std::make_shared<Ticket>();
+    {
+        std::lock_guard lock(state->mutex);
+        if (state->cancelled)
+            return false;
+        state->waiting.push_back(ticket);
+    }
     QMetaObject::invokeMethod(
         context, [run, ticket] { run(*ticket); }, Qt::QueuedConnection);
-    std::unique_lock lock(state->mutex);
-    state->changed.wait(lock, [&] { return ticket->done || state->cancelled; });
-    return ticket->ran;
+    bool ran;
+    {
+        std::unique_lock lock(ticket->mutex);
+        ticket->changed.wait(lock, [&] { return ticket->done || ticket->cancelled; });
+        ran = ticket->done && ticket->ran;
+    }
+    std::lock_guard lock(state->mutex);
+    state->waiting.erase(std::find(state->waiting.begin(), state->waiting.end(), ticket));
+    return ran;
 }
 
 void BlockingHandover::cancel()
 {
-    {
-        std::lock_guard lock(m_state->mutex);
-        m_state->cancelled = true;
+    std::lock_guard lock(m_state->mutex);
+    m_state->cancelled = true;
+    for (const auto& ticket : m_state->waiting) {
+        {
+            std::lock_guard ticketLock(ticket->mutex);
+            ticket->cancelled = true;
+        }
+        ticket->changed.notify_one();
     }
-    m_state->changed.notify_all();
+}
+
+int BlockingHandover::waitingCalls() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return static_cast<int>(m_state->waiting.size());
 }
 
 bool BlockingHandover::isCancelled() const

@@ -29,6 +29,8 @@ public:
 
     void cancel();
     bool isCancelled() const;
+    // Workers blocked in call() now.
+    int waitingCalls() const;
 
 private:
     struct State;

@@ -2,20 +2,26 @@
 
 #include "core/text_lines.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tarnwick::engine {
 
 namespace {
 
-// Blocks start small (five logs, most of them short) and grow to a size whose
-// unused tail does not matter; a line bigger than that gets a block of its own.
-constexpr qsizetype kFirstBlock = 4096;
-constexpr qsizetype kLargestBlock = 256 * 1024;
+// Small blocks: five logs, most of them short, and the older blocks go to the
+// file soon, so that what stays in memory is little more than the index. A
+// line bigger than a quarter of a block gets a block of its own.
+constexpr qsizetype kBlockSize = 16 * 1024;
 constexpr qsizetype kLineEndSize = sizeof(core::kCrLfBytes) - 1;
 
 bool isLineBreak(QChar c)
@@ -24,6 +30,59 @@ bool isLineBreak(QChar c)
 }
 
 } // namespace
+
+std::shared_ptr<SpillFile> SpillFile::create()
+{
+    const QByteArray dir = QFile::encodeName(QDir::tempPath());
+    // Never named, so nothing is left behind, not even after a crash.
+    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // A file system without unnamed files: named for a moment only.
+        QByteArray name = dir + "/tarnwick-log.XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        ::unlink(name.constData());
+    }
+    return std::shared_ptr<SpillFile>(new SpillFile(fd));
+}
+
+SpillFile::~SpillFile()
+{
+    ::close(m_fd);
+}
+
+qint64 SpillFile::append(const char* data, qsizetype size)
+{
+    const qint64 at = m_size;
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(m_fd, data + done, static_cast<std::size_t>(size - done),
+                                   static_cast<off_t>(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1; // a full disk: the next block is written over this one
+        done += n;
+    }
+    m_size += size;
+    return at;
+}
+
+bool SpillFile::read(char* out, qsizetype size, qint64 offset) const
+{
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(m_fd, out + done, static_cast<std::size_t>(size - done),
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
 
 bool localEncodingIsUtf8()
 {
@@ -55,14 +114,54 @@ char* LogStore::reserve(qsizetype bytes)
         if (last.capacity - last.used >= bytes)
             return last.data.get() + last.used;
     }
-    const qsizetype grown =
-        std::min(kFirstBlock << std::min<qsizetype>(m_blocks.size(), 8), kLargestBlock);
     Block block;
-    block.capacity = std::max(bytes, grown);
+    block.capacity = std::max(bytes, kBlockSize);
     block.data = std::shared_ptr<char[]>(new char[static_cast<std::size_t>(block.capacity)]);
     block.firstLine = lineCount();
     m_blocks.push_back(std::move(block));
+    spillOldBlocks();
     return m_blocks.back().data.get();
+}
+
+void LogStore::spillOldBlocks()
+{
+    if (m_blocksInMemory <= 0 || m_noFile)
+        return;
+    const auto keepFrom = static_cast<qsizetype>(m_blocks.size()) - m_blocksInMemory;
+    for (qsizetype b = keepFrom - 1; b >= 0; --b) {
+        Block& block = m_blocks[static_cast<std::size_t>(b)];
+        if (!block.data)
+            break; // the older ones went before it
+        if (!m_file) {
+            m_file = SpillFile::create();
+            m_noFile = !m_file;
+            if (m_noFile)
+                return;
+        }
+        block.offset = m_file->append(block.data.get(), block.used);
+        if (block.offset < 0)
+            return; // kept in memory; tried again with the next block
+        // A snapshot that holds the memory keeps it until it goes.
+        block.data.reset();
+        m_spilledBytes += block.used;
+    }
+}
+
+const char* LogStore::blockText(qsizetype b) const
+{
+    const Block& block = m_blocks[static_cast<std::size_t>(b)];
+    if (block.data)
+        return block.data.get();
+    if (b != m_readBackBlock) {
+        m_readBackBlock = -1;
+        m_readBack = std::shared_ptr<char[]>(new char[static_cast<std::size_t>(block.used)]);
+        if (!m_file->read(m_readBack.get(), block.used, block.offset)) {
+            m_readBack.reset();
+            return nullptr;
+        }
+        m_readBackBlock = b;
+    }
+    return m_readBack.get();
 }
 
 void LogStore::appendOne(QStringView line)
@@ -72,7 +171,7 @@ void LogStore::appendOne(QStringView line)
     // One encoder for every line, so that a lone surrogate reads U+FFFD in
     // any line (QString::toUtf8 wrote "?").
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    if (line.size() > kLargestBlock / 4) {
+    if (line.size() > kBlockSize / 4) {
         // A huge line is encoded first so that its block is no bigger than it.
         const QByteArray bytes = encoder.encode(line);
         size = bytes.size();
@@ -116,7 +215,10 @@ QByteArrayView LogStore::lineUtf8(qsizetype index) const
     const qsizetype end = index + 1 < nextFirst
                               ? qsizetype(m_starts[static_cast<std::size_t>(index + 1)])
                               : block.used;
-    return QByteArrayView(block.data.get() + start, end - start - kLineEndSize);
+    const char* text = blockText(b);
+    if (!text)
+        return {}; // the temporary file could not be read back
+    return QByteArrayView(text + start, end - start - kLineEndSize);
 }
 
 QString LogStore::decode(QByteArrayView utf8)
@@ -141,7 +243,7 @@ qsizetype LogStore::memoryUse() const
     qsizetype bytes = static_cast<qsizetype>(m_starts.capacity() * sizeof(quint32) +
                                              m_blocks.capacity() * sizeof(Block));
     for (const Block& block : m_blocks)
-        bytes += block.capacity;
+        bytes += block.data ? block.capacity : 0;
     return bytes;
 }
 
@@ -150,6 +252,12 @@ void LogStore::clear()
     // swap, not clear(): a vector keeps its capacity.
     std::vector<Block>().swap(m_blocks);
     std::vector<quint32>().swap(m_starts);
+    // A snapshot still reading the old file keeps it until it is done.
+    m_file.reset();
+    m_noFile = false;
+    m_spilledBytes = 0;
+    m_readBack.reset();
+    m_readBackBlock = -1;
     m_bytes = 0;
     m_longest = -1;
     m_longestBytes = -1;
@@ -160,7 +268,8 @@ LogStore::Snapshot LogStore::snapshot() const
     Snapshot shot;
     shot.m_pieces.reserve(m_blocks.size());
     for (const Block& block : m_blocks)
-        shot.m_pieces.push_back({block.data, block.used});
+        shot.m_pieces.push_back(
+            {block.data, block.used, block.data ? nullptr : m_file, block.offset});
     shot.m_lines = lineCount();
     shot.m_bytes = m_bytes;
     return shot;
@@ -170,8 +279,16 @@ QByteArray LogStore::Snapshot::utf8(qsizetype room) const
 {
     QByteArray text;
     text.reserve(m_bytes + room);
-    for (const Piece& piece : m_pieces)
-        text.append(piece.data.get(), piece.size);
+    for (const Piece& piece : m_pieces) {
+        if (piece.data) {
+            text.append(piece.data.get(), piece.size);
+            continue;
+        }
+        const qsizetype at = text.size();
+        text.resize(at + piece.size);
+        if (!piece.file->read(text.data() + at, piece.size, piece.offset))
+            text.truncate(at); // the file could not be read back
+    }
     return text;
 }
 

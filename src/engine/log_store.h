@@ -10,11 +10,38 @@
 
 namespace tarnwick::engine {
 
-// The lines of a slot log, which grows for days: the text as UTF-8 bytes, each
+// An unnamed temporary file that blocks of text are moved to; closed when its
+// last user (a store or a snapshot) goes. Reads and writes at given offsets,
+// from any thread.
+class SpillFile {
+public:
+    // Null when no such file can be made.
+    static std::shared_ptr<SpillFile> create();
+    ~SpillFile();
+    SpillFile(const SpillFile&) = delete;
+    SpillFile& operator=(const SpillFile&) = delete;
+
+    // Appends; the offset written at, or -1 (nothing counts as written).
+    qint64 append(const char* data, qsizetype size);
+    bool read(char* out, qsizetype size, qint64 offset) const;
+
+private:
+    explicit SpillFile(int fd) : m_fd(fd) {}
+    int m_fd;
+    qint64 m_size = 0;
+};
+
+// The lines of a slot log, which grows for weeks: the text as UTF-8 bytes, each
 // line followed by CR LF (so the log's file and clipboard text is the bytes
-// themselves), in blocks that never move once written, and one 32-bit start
+// themselves), in blocks that never change once full, and one 32-bit start
 // offset per line. No object per line. Appending, the line count and the
 // newest lines cost the same for ten lines as for ten million.
+//
+// Only the newest blocks stay in memory: older ones go to a temporary file
+// that has no name (so it goes with the process, however that ends) and are
+// read back when a line of theirs is wanted. A week of five logs then holds
+// the index in memory, not the text. Where no such file can be written the
+// blocks stay in memory.
 //
 // Owned and written by one thread; snapshot() hands a frozen copy of the text
 // to any other thread without copying it.
@@ -33,6 +60,7 @@ public:
     bool isEmpty() const { return m_starts.empty(); }
     // The line at index (0 = oldest), without its line end; empty out of range.
     QString line(qsizetype index) const;
+    // The view of a line of an older block is good until the next read.
     QByteArrayView lineUtf8(qsizetype index) const;
     // The line `back` places before the newest (0 = newest); empty when the
     // log has fewer lines.
@@ -44,8 +72,12 @@ public:
     qsizetype longestLine() const { return m_longest; }
     // Bytes of text, line ends included.
     qsizetype byteSize() const { return m_bytes; }
-    // Bytes held, for the curious (blocks and index, capacity included).
+    // Bytes held in memory (blocks and index, capacity included).
     qsizetype memoryUse() const;
+    // Bytes of text moved out of memory into the temporary file.
+    qsizetype spilledBytes() const { return m_spilledBytes; }
+    // How many of the newest blocks stay in memory (0 keeps them all).
+    void setBlocksInMemory(int blocks) { m_blocksInMemory = blocks; }
 
     // Drops every line and gives the memory back.
     void clear();
@@ -66,8 +98,10 @@ public:
     private:
         friend class LogStore;
         struct Piece {
-            std::shared_ptr<const char[]> data;
+            std::shared_ptr<const char[]> data; // null: in the file
             qsizetype size;
+            std::shared_ptr<const SpillFile> file;
+            qint64 offset;
         };
         std::vector<Piece> m_pieces;
         qsizetype m_lines = 0;
@@ -77,16 +111,26 @@ public:
 
 private:
     struct Block {
-        std::shared_ptr<char[]> data;
+        std::shared_ptr<char[]> data; // null once in the file
         qsizetype capacity = 0;
         qsizetype used = 0;
         qsizetype firstLine = 0;
+        qint64 offset = -1; // in the file, once there
     };
     void appendOne(QStringView line);
     char* reserve(qsizetype bytes);
     qsizetype blockOf(qsizetype index) const;
+    void spillOldBlocks();
+    const char* blockText(qsizetype b) const;
 
     std::vector<Block> m_blocks;
+    std::shared_ptr<SpillFile> m_file;
+    bool m_noFile = false;
+    int m_blocksInMemory = 2;
+    qsizetype m_spilledBytes = 0;
+    // The one older block read back last.
+    mutable std::shared_ptr<char[]> m_readBack;
+    mutable qsizetype m_readBackBlock = -1;
     std::vector<quint32> m_starts; // per line: its offset in its block
     qsizetype m_bytes = 0;
     qsizetype m_longest = -1;

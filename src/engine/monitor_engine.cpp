@@ -11,8 +11,7 @@ namespace tarnwick::engine {
 MonitorEngine::MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService> echo,
                              QObject* parent)
     : QObject(parent), m_handover(new ResultHandover(std::move(recorder), this)),
-      m_echo(std::move(echo)), m_ticks(std::make_shared<SteadyTickClock>()),
-      m_resolve([](const std::string& host, const net::Canceller* cancel) {
+      m_echo(std::move(echo)), m_resolve([](const std::string& host, const net::Canceller* cancel) {
           return net::resolveIPv4(host, cancel);
       })
 {
@@ -28,9 +27,9 @@ void MonitorEngine::setResolver(ResolveFunction resolve)
     m_resolve = std::move(resolve);
 }
 
-void MonitorEngine::setClock(std::shared_ptr<const TickClock> ticks)
+void MonitorEngine::setClock(const WorkerClock* clock)
 {
-    m_ticks = std::move(ticks);
+    m_clock = clock ? clock : &m_steadyClock;
 }
 
 void MonitorEngine::setEchoService(std::shared_ptr<net::EchoService> echo)
@@ -54,7 +53,7 @@ void MonitorEngine::startWorkers()
         context.handover = m_handover;
         context.echo = m_echo.get();
         context.resolve = m_resolve;
-        context.ticks = m_ticks.get();
+        context.clock = m_clock;
         context.notPermitted = [this] { reportNotPermitted(); };
         m_workers[slot] = std::make_unique<TNewThread>(slot, std::move(context));
         m_workers[slot]->start(QThread::LowPriority);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/engine_settings.h"
+#include "engine/pacing_wait.h"
 #include "engine/ping_worker.h"
-#include "engine/tick_clock.h"
 
 #include <QObject>
 
@@ -31,7 +31,8 @@ public:
 
     // Replaceable before the workers start (tests inject doubles here).
     void setResolver(ResolveFunction resolve);
-    void setClock(std::shared_ptr<const TickClock> ticks);
+    // The clock must outlive the workers (until shutdown()).
+    void setClock(const WorkerClock* clock);
     void setEchoService(std::shared_ptr<net::EchoService> echo);
 
     EngineSettings& settings() { return m_settings; }
@@ -63,7 +64,8 @@ private:
     EngineSettings m_settings;
     ResultHandover* m_handover;
     std::shared_ptr<net::EchoService> m_echo;
-    std::shared_ptr<const TickClock> m_ticks;
+    SteadyWorkerClock m_steadyClock;
+    const WorkerClock* m_clock = &m_steadyClock;
     ResolveFunction m_resolve;
     std::array<std::unique_ptr<TNewThread>, 5> m_workers;
     bool m_shutDown = false;

@@ -1,8 +1,26 @@
 #include "engine/pacing_wait.h"
 
-#include "engine/tick_clock.h"
+#include "platform/net/canceller.h"
 
 namespace tarnwick::engine {
+
+namespace {
+
+class CancellerWaiter final : public Waiter {
+public:
+    explicit CancellerWaiter(const net::Canceller& cancel) : m_cancel(cancel) {}
+    bool wait(int ms) override { return m_cancel.waitFor(ms); }
+
+private:
+    const net::Canceller& m_cancel;
+};
+
+} // namespace
+
+std::unique_ptr<Waiter> SteadyWorkerClock::waiterFor(const net::Canceller& cancel) const
+{
+    return std::make_unique<CancellerWaiter>(cancel);
+}
 
 bool pacingWait(int ms, const TickClock& ticks, Waiter& waiter,
                 const std::function<bool()>& service)

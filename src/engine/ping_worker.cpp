@@ -11,18 +11,11 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace tarnwick::engine {
 
 namespace {
-
-class CancellerWaiter final : public Waiter {
-public:
-    explicit CancellerWaiter(const net::Canceller& cancel) : m_cancel(cancel) {}
-    bool wait(int ms) override { return m_cancel.waitFor(ms); }
-
-private:
-    const net::Canceller& m_cancel;
-};
 
 // The entry as the lookup is given it, or nothing when it is longer than any
 // host name can be: a 100 MB entry was converted and trimmed at every attempt.
@@ -66,8 +59,7 @@ void TNewThread::requestStop()
 
 bool TNewThread::pace(int ms)
 {
-    CancellerWaiter waiter(m_cancel);
-    return pacingWait(ms, *m_context.ticks, waiter, [this] {
+    return pacingWait(ms, *m_context.clock, *m_waiter, [this] {
         if (m_stop.load())
             return false;
         QCoreApplication::sendPostedEvents();
@@ -78,26 +70,31 @@ bool TNewThread::pace(int ms)
 void TNewThread::run()
 {
     lowerCurrentThreadPriority();
+    m_waiter = m_context.clock->waiterFor(m_cancel);
     while (!m_stop.load()) {
         if (!pace(kPollMs))
             break;
         while (!m_stop.load() && m_context.runFlag->load()) {
-            attempt();
+            const bool attempted = attempt();
             if (m_stop.load())
                 break;
-            if (!pace(m_context.settings->delayMs()))
+            // A slot without a host waits at least a poll: at Delay 0 it
+            // spun, a core for every empty slot.
+            const int delay = m_context.settings->delayMs();
+            if (!pace(attempted ? delay : std::max(delay, kPollMs)))
                 break;
         }
     }
     // On the worker's own thread, which its helper would not outlive anyway.
     m_echo.reset();
+    m_waiter.reset();
 }
 
-void TNewThread::attempt()
+bool TNewThread::attempt()
 {
     const std::optional<QString> entry = m_context.settings->hostAt(m_slotIndex);
     if (!entry || entry->isEmpty())
-        return;
+        return false;
     m_host = *entry;
     m_resultLine.clear();
 
@@ -108,11 +105,11 @@ void TNewThread::attempt()
     const net::LookupResult lookup =
         name ? m_context.resolve(*name, &m_cancel) : net::LookupResult{};
     if (lookup.cancelled || m_stop.load())
-        return;
+        return true;
     if (!lookup.address) {
         m_resultLine = kUnreachableLine;
         m_context.handover->deliver(m_slotIndex, m_resultLine);
-        return;
+        return true;
     }
 
     net::EchoRequest request;
@@ -121,12 +118,13 @@ void TNewThread::attempt()
     request.timeoutMs = m_context.settings->timeoutMs();
     const net::EchoResult result = m_echo->echo(request, &m_cancel);
     if (result.failure == net::EchoFailure::Cancelled || m_stop.load())
-        return;
+        return true;
     if (result.failure == net::EchoFailure::NotPermitted && m_context.notPermitted)
         m_context.notPermitted();
 
     m_resultLine = resultLineFor(m_host, result);
     m_context.handover->deliver(m_slotIndex, m_resultLine);
+    return true;
 }
 
 } // namespace tarnwick::engine

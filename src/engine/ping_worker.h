@@ -20,7 +20,8 @@ namespace tarnwick::engine {
 
 class EngineSettings;
 class ResultHandover;
-class TickClock;
+class Waiter;
+class WorkerClock;
 
 using ResolveFunction =
     std::function<net::LookupResult(const std::string& host, const net::Canceller* cancel)>;
@@ -33,14 +34,16 @@ struct WorkerContext {
     ResultHandover* handover = nullptr;
     net::EchoService* echo = nullptr;
     ResolveFunction resolve;
-    const TickClock* ticks = nullptr;
+    // Paces the worker; kept by the engine's owner for the worker's life.
+    const WorkerClock* clock = nullptr;
     // Called (from the worker) when no echo request can be sent at all.
     std::function<void()> notPermitted;
 };
 
 // The ping worker of one host slot: while the run flag is on it makes one echo
 // attempt for its slot's host, hands the result line over, then waits the
-// Delay; while the flag is off it polls every 200 ms.
+// Delay (a slot without a host at least 200 ms); while the flag is off it
+// polls every 200 ms.
 class TNewThread : public QThread {
     Q_OBJECT
 public:
@@ -58,7 +61,8 @@ protected:
     void run() override;
 
 private:
-    void attempt();
+    // False when the slot has no host, so nothing was tried.
+    bool attempt();
     bool pace(int ms);
 
     // Fields of the attempt under way; nothing else survives an attempt.
@@ -71,6 +75,8 @@ private:
     // helper path it holds one helper process for the worker's life.
     std::unique_ptr<net::EchoHandle> m_echo;
     net::Canceller m_cancel;
+    // From the context's clock, for the worker's life (made on its thread).
+    std::unique_ptr<Waiter> m_waiter;
     std::atomic<bool> m_stop{false};
 };
 

@@ -26,6 +26,7 @@ public:
 
     void cancelAll() { m_handover.cancel(); }
     bool isCancelled() const { return m_handover.isCancelled(); }
+    int waitingCalls() const { return m_handover.waitingCalls(); }
 
 private:
     Recorder m_recorder;

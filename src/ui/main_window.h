@@ -240,7 +240,7 @@ public slots:
 signals:
     // The status icon chosen at every refresh tick, changed or not.
     void statusIconChosen(const QIcon& icon);
-    // The results summary was rebuilt (every tick of its timer).
+    // The results summary changed (looked at every tick of its timer).
     void resultsSummaryRebuilt();
     // A result line was recorded in a slot log (after its statistics).
     void resultRecorded(int slotIndex, const QString& line);

@@ -34,20 +34,25 @@ void TForm1::Timer_1Timer()
 
 void TForm1::Timer5Timer()
 {
-    if (m_engine->isRunning()) {
-        Button1->setIcon(stopGlyph());
-        Button1->setText(tr("Stop"));
-    } else {
-        Button1->setIcon(startGlyph());
-        Button1->setText(tr("Start"));
+    // Set anew only when it flips: a button given an icon is laid out again.
+    const bool running = m_engine->isRunning();
+    const QString label = running ? tr("Stop") : tr("Start");
+    if (Button1->text() != label) {
+        Button1->setIcon(running ? stopGlyph() : startGlyph());
+        Button1->setText(label);
     }
     try {
-        m_summary = engine::resultsSummary(newestLines());
-        Memo6->setPlainText(m_summary.join(QLatin1Char('\n')));
+        QStringList summary = engine::resultsSummary(newestLines());
+        // Rebuilding the box every second was most of what the idle program
+        // did of its own; the newest lines mostly stay as they were.
+        if (summary != m_summary) {
+            m_summary = std::move(summary);
+            Memo6->setPlainText(m_summary.join(QLatin1Char('\n')));
+            emit resultsSummaryRebuilt();
+        }
     } catch (...) {
-        // Rebuilt from scratch at the next tick.
+        // Tried again at the next tick.
     }
-    emit resultsSummaryRebuilt();
 }
 
 QString TForm1::resultsSummaryText() const

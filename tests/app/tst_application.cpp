@@ -6,23 +6,31 @@
 #include "app/startup.h"
 
 #include "core/app_error.h"
+#include "engine/status.h"
 #include "platform/user_store.h"
 #include "support/scripted_echo.h"
 #include "support/form_fixture.h"
 #include "support/manual_time.h"
+#include "support/memory_notify_area.h"
 #include "support/modal.h"
 #include "ui/controls.h"
 #include "ui/log_memo.h"
+#include "tray/text_tray_icon.h"
+#include "tray/tray_icon_handler.h"
+#include "tray/tray_window.h"
 #include "ui/main_window.h"
+#include "ui/pictures.h"
 
 #include <QAction>
 #include <QDir>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 
 #include <sys/stat.h>
@@ -98,6 +106,7 @@ private slots:
     void startedProgramShowsHandlerErrors_data();
     void startedProgramShowsHandlerErrors();
     void errorEscapingAHandlerIsShownToo();
+    void statusPictureReachesTheIconOnlyWhenItChanges();
     void endingSignalsAtStartAndAtShutdown_data();
     void endingSignalsAtStartAndAtShutdown();
     void trayWaitCountsFromTheStart_data();
@@ -227,6 +236,57 @@ void TestApplication::errorEscapingAHandlerIsShownToo()
     QCOMPARE(shown, QStringList{QStringLiteral("List index out of bounds (7)")});
     application->setErrorPresenter({});
     setTopLevelErrorReporter(nullptr);
+}
+
+// The picture was set on the icon at every tick, unchanged, and each time
+// painted and sent to the display server again.
+void TestApplication::statusPictureReachesTheIconOnlyWhenItChanges()
+{
+    using Kind = platform::MemoryNotifyArea::RequestKind;
+    platform::MemoryNotifyArea* area = nullptr;
+    tray::TTrayIconHandler::useAreaFactory([&area] {
+        auto made = std::make_unique<platform::MemoryNotifyArea>();
+        area = made.get();
+        return made;
+    });
+    const auto restore = qScopeGuard([] { tray::TTrayIconHandler::useAreaFactory({}); });
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                             QStringLiteral("fr"), QStringLiteral("1"));
+    QTemporaryDir root;
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
+    app::Environment environment;
+    environment.dataFolder = root.filePath(QStringLiteral("data"));
+    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
+    environment.echo = std::make_shared<test::ScriptedEchoService>();
+    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    test::ManualTime time;
+    auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
+    {
+        app::Program program(*application, environment);
+        ui::TForm1& form = program.mainWindow();
+        form.Timer6->stop(); // monitoring stays off: nothing changes
+        QVERIFY(area);
+        const auto modified = [&] {
+            return std::count_if(area->requests().cbegin(), area->requests().cend(),
+                                 [](const auto& r) { return r.kind == Kind::Modify; });
+        };
+        time.advance(1000);
+        const auto atFirstTick = modified();
+        time.advance(5000);
+        QCOMPARE(modified(), atFirstTick);
+
+        // Every host failing, then one answering: the picture changes and is
+        // set once, on the next tick.
+        QCOMPARE(form.statusPicture(), engine::StatusPicture::Image2);
+        form.recordResult(0, QStringLiteral("Reply from a bytes=32 time=1 ms"));
+        time.advance(1000);
+        QCOMPARE(modified(), atFirstTick + 1);
+        QCOMPARE(program.trayWindow().TextTrayIcon1->icon().cacheKey(),
+                 ui::statusIcon(form.statusPicture()).cacheKey());
+        QVERIFY(form.statusPicture() != engine::StatusPicture::Image2);
+        time.advance(3000);
+        QCOMPARE(modified(), atFirstTick + 1);
+    }
 }
 
 namespace {

@@ -34,6 +34,8 @@ private slots:
     void loneSurrogatesReadAlikeInEveryLine_data();
     void loneSurrogatesReadAlikeInEveryLine();
     void snapshotStaysWhileTheStoreGoesOn();
+    void olderBlocksLeaveMemoryAndReadBack();
+    void snapshotOfOlderBlocksOutlivesClear();
 };
 
 void TestLogStore::lineEnds_data()
@@ -133,9 +135,11 @@ void TestLogStore::hugeLinesAmongSmallOnes()
 void TestLogStore::clearGivesMemoryBack()
 {
     LogStore store;
+    store.setBlocksInMemory(0); // all of it in memory, to see it go
     for (int i = 0; i < 100000; ++i)
         store.append(QStringLiteral("Requested Timed out."));
     QVERIFY(store.memoryUse() > 2000000);
+    QCOMPARE(store.spilledBytes(), 0);
     store.clear();
     QCOMPARE(store.lineCount(), 0);
     QVERIFY(store.isEmpty());
@@ -205,6 +209,58 @@ void TestLogStore::snapshotStaysWhileTheStoreGoesOn()
     QCOMPARE(shot.byteSize(), before.size());
     QVERIFY(before.endsWith("line 49999\r\n"));
     QCOMPARE(shot.utf8(), before);
+}
+
+// A week of five logs held the whole text in memory: 226 MB projected. Only
+// the newest blocks stay; every line still reads as it was written.
+void TestLogStore::olderBlocksLeaveMemoryAndReadBack()
+{
+    LogStore store;
+    QByteArray expected;
+    constexpr int kLines = 200000;
+    for (int i = 0; i < kLines; ++i) {
+        const QString line = QStringLiteral("Reply from 198.18.3.2 bytes=32 time=%1 ms").arg(i);
+        store.append(line);
+        expected += line.toUtf8() + "\r\n";
+    }
+    QCOMPARE(store.lineCount(), kLines);
+    QCOMPARE(store.byteSize(), expected.size());
+    QVERIFY(store.spilledBytes() > store.byteSize() / 2);
+    // The index and the newest blocks: well under the text itself.
+    QVERIFY2(store.memoryUse() < store.byteSize() / 3,
+             qPrintable(QStringLiteral("%1 of %2").arg(store.memoryUse()).arg(store.byteSize())));
+    // Reads that hop between older blocks and the newest one.
+    for (const int i : {0, 150000, 1, kLines - 1, 77777, 0, 199999, 123456, 5000, 5001}) {
+        QCOMPARE(store.line(i), QStringLiteral("Reply from 198.18.3.2 bytes=32 time=%1 ms").arg(i));
+    }
+    QCOMPARE(store.lineFromEnd(0), QStringLiteral("Reply from 198.18.3.2 bytes=32 time=199999 ms"));
+    QCOMPARE(store.snapshot().utf8(), expected);
+    // Lines keep coming after a read-back; the read-back block is not written to.
+    (void)store.line(3);
+    store.append(QStringLiteral("after"));
+    QCOMPARE(store.line(3), QStringLiteral("Reply from 198.18.3.2 bytes=32 time=3 ms"));
+    QCOMPARE(store.lineFromEnd(0), QStringLiteral("after"));
+}
+
+void TestLogStore::snapshotOfOlderBlocksOutlivesClear()
+{
+    LogStore store;
+    for (int i = 0; i < 100000; ++i)
+        store.append(QStringLiteral("line %1").arg(i));
+    QVERIFY(store.spilledBytes() > 0);
+    const LogStore::Snapshot shot = store.snapshot();
+    const QByteArray before = shot.utf8();
+    QByteArray readThere;
+    std::thread reader([&] { readThere = shot.utf8(); });
+    store.clear();
+    for (int i = 0; i < 100000; ++i)
+        store.append(QStringLiteral("later %1").arg(i));
+    reader.join();
+    QCOMPARE(readThere, before);
+    QVERIFY(before.startsWith("line 0\r\nline 1\r\n"));
+    QVERIFY(before.endsWith("line 99999\r\n"));
+    QCOMPARE(shot.utf8(), before);
+    QCOMPARE(store.line(0), QStringLiteral("later 0"));
 }
 
 QTEST_GUILESS_MAIN(TestLogStore)

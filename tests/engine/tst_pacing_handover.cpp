@@ -9,7 +9,10 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace tarnwick::engine;
@@ -47,6 +50,7 @@ private slots:
     void delayText();
     void handoverRecordsInOrderAndBlocks();
     void handoverCancelReleasesWaitingWorker();
+    void handoverReleasesEachWorkerAfterItsOwnLine();
 };
 
 void TestPacingHandover::pacing_data()
@@ -149,17 +153,64 @@ void TestPacingHandover::handoverCancelReleasesWaitingWorker()
 {
     int recorded = 0;
     ResultHandover handover([&](int, const QString&) { ++recorded; });
-    std::atomic<int> result{-1};
-    std::thread worker([&] { result = handover.deliver(0, QStringLiteral("x")) ? 1 : 0; });
-    // The GUI thread processes no events, so the worker stays blocked until
-    // the handover is cancelled; give it time to get there.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::array<std::atomic<int>, 5> result{};
+    std::vector<std::thread> workers;
+    for (int slot = 0; slot < 5; ++slot) {
+        result[slot] = -1;
+        workers.emplace_back(
+            [&, slot] { result[slot] = handover.deliver(slot, QStringLiteral("x")) ? 1 : 0; });
+    }
+    // The GUI thread processes no events (so the polling here runs none),
+    // and the workers stay blocked until the handover is cancelled, which
+    // releases every one of them.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (handover.waitingCalls() < 5 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int blocked = handover.waitingCalls();
     handover.cancelAll();
-    worker.join();
-    QCOMPARE(result.load(), 0);
+    for (auto& w : workers)
+        w.join();
+    QCOMPARE(blocked, 5);
+    for (const auto& r : result)
+        QCOMPARE(r.load(), 0);
+    QCOMPARE(handover.waitingCalls(), 0);
     QCoreApplication::processEvents();
     QCOMPARE(recorded, 0); // a line handed over after cancellation is not recorded
     QVERIFY(!handover.deliver(0, QStringLiteral("y")));
+}
+
+// Five workers at once, as the five slots deliver: each is released when its
+// own line is recorded, and each slot's lines keep their order.
+void TestPacingHandover::handoverReleasesEachWorkerAfterItsOwnLine()
+{
+    constexpr int kLines = 40;
+    std::array<std::atomic<int>, 5> delivered{};
+    std::array<QStringList, 5> recorded;
+    bool early = false;
+    ResultHandover handover([&](int slot, const QString& line) {
+        early = early || delivered[slot].load() != recorded[slot].size();
+        recorded[slot] << line;
+    });
+    std::vector<std::thread> workers;
+    for (int slot = 0; slot < 5; ++slot) {
+        workers.emplace_back([&, slot] {
+            for (int i = 0; i < kLines; ++i) {
+                if (handover.deliver(slot, QString::number(i)))
+                    ++delivered[slot];
+            }
+        });
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(delivered.cbegin(), delivered.cend(),
+                                         [](const auto& d) { return d.load() == kLines; }),
+                             10000);
+    for (auto& w : workers)
+        w.join();
+    QVERIFY(!early);
+    for (const QStringList& lines : recorded) {
+        QCOMPARE(lines.size(), kLines);
+        for (int i = 0; i < kLines; ++i)
+            QCOMPARE(lines[i], QString::number(i));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPacingHandover)

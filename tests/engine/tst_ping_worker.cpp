@@ -1,6 +1,8 @@
 // The five ping workers driven through the engine, with the echo service and
-// the resolver replaced by doubles so that timing and outcomes are the test's.
+// the resolver replaced by doubles and the workers' time by a manual clock, so
+// that timing and outcomes are the test's.
 
+#include "support/manual_time.h"
 #include "support/scripted_echo.h"
 
 #include "engine/monitor_engine.h"
@@ -12,6 +14,7 @@
 using namespace tarnwick;
 using namespace tarnwick::engine;
 using tarnwick::test::EchoAnswer;
+using tarnwick::test::ManualTime;
 using tarnwick::test::ScriptedEchoService;
 
 namespace {
@@ -28,11 +31,12 @@ public:
         : echo(std::make_shared<ScriptedEchoService>()),
           engine(
               [this](int slot, const QString& line) {
-                  lines.push_back({slot, line, clock.elapsed()});
+                  lines.push_back({slot, line, time.elapsed()});
               },
               echo)
     {
-        clock.start();
+        engine.setClock(&time);
+        echo->useClock(&time);
         engine.setResolver([this](const std::string& host, const net::Canceller* c) {
             return echo->resolve(host, c);
         });
@@ -53,7 +57,25 @@ public:
         return out;
     }
 
-    QElapsedTimer clock;
+    // Moves the workers' time on and lets them run up to their next waits
+    // (pacing, or an echo held on the clock).
+    bool step(qint64 ms, int threads = 5)
+    {
+        time.advance(ms);
+        return QTest::qWaitFor([&] { return time.settled(threads); }, 5000);
+    }
+    // The first poll, then `steps` attempts `delay` apart.
+    bool attempts(int steps, qint64 delay)
+    {
+        if (!step(0) || !step(TNewThread::kPollMs))
+            return false;
+        for (int i = 1; i < steps; ++i)
+            if (!step(delay))
+                return false;
+        return true;
+    }
+
+    ManualTime time;
     std::vector<Recorded> lines;
     std::shared_ptr<ScriptedEchoService> echo;
     MonitorEngine engine;
@@ -85,19 +107,20 @@ void TestPingWorker::pollsWhileStoppedThenPings()
     rig.engine.settings().setHosts({QStringLiteral("a")});
     rig.engine.startWorkers();
     QCOMPARE(rig.engine.workerCount(), 5);
-    QTest::qWait(450);
+    QVERIFY(rig.step(0));
+    QVERIFY(rig.step(200));
+    QVERIFY(rig.step(250));
     QCOMPARE(rig.echo->totalEchoes(), 0);
 
-    const qint64 started = rig.clock.elapsed();
+    // The polls now end at 650: the flag is noticed there, not before.
     rig.engine.toggleRun();
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.lines.empty(), 2000);
-    // A polling worker notices the flag within one 200 ms poll.
-    QVERIFY2(rig.lines.front().at - started <= 350,
-             qPrintable(QString::number(rig.lines.front().at - started)));
+    QVERIFY(rig.step(199));
+    QVERIFY(rig.lines.empty());
+    QVERIFY(rig.step(1));
+    QCOMPARE(int(rig.lines.size()), 1);
+    QCOMPARE(rig.lines.front().at, qint64{650});
     QCOMPARE(rig.lines.front().slot, 0);
     QCOMPARE(rig.lines.front().line, QStringLiteral("Reply from a bytes=32 time=5 ms"));
-    for (int slot = 1; slot < 5; ++slot)
-        QCOMPARE(rig.count(slot), 0);
 }
 
 void TestPingWorker::stopLetsOneMoreLineThrough()
@@ -108,14 +131,20 @@ void TestPingWorker::stopLetsOneMoreLineThrough()
     rig.engine.settings().setDelayText(QStringLiteral("200"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 2, 3000);
-    // Stop while an echo is (most likely) under way.
-    QTRY_COMPARE_WITH_TIMEOUT(rig.echo->echoesInFlight(), 1, 2000);
+    QVERIFY(rig.step(0));
+    QVERIFY(rig.step(200));
+    QVERIFY(rig.step(150));
+    QVERIFY(rig.step(200));
+    QCOMPARE(rig.count(0), 1);
+    // Stop while the second echo is under way: it still gives its line.
+    QCOMPARE(rig.echo->echoesInFlight(), 1);
     rig.engine.toggleRun();
-    const int atStop = rig.count(0);
-    QTest::qWait(900);
-    QVERIFY(rig.count(0) <= atStop + 1);
-    QVERIFY(rig.count(0) >= atStop);
+    QVERIFY(rig.step(150));
+    QCOMPARE(rig.count(0), 2);
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(rig.step(100));
+    QCOMPARE(rig.count(0), 2);
+    QCOMPARE(rig.echo->totalEchoes(), 2);
 }
 
 void TestPingWorker::stopThenStartWithinPacingLeavesNoGap()
@@ -126,14 +155,18 @@ void TestPingWorker::stopThenStartWithinPacingLeavesNoGap()
     rig.engine.settings().setDelayText(QStringLiteral("600"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 1, 2000);
-    const qint64 first = rig.lines.back().at;
+    QVERIFY(rig.step(0));
+    QVERIFY(rig.step(200));
+    QCOMPARE(rig.count(0), 1);
     rig.engine.toggleRun();
+    QVERIFY(rig.step(100));
     rig.engine.toggleRun();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 2, 3000);
-    const qint64 gap = rig.lines.back().at - first;
     // Falling back to polling would add at least one 200 ms poll.
-    QVERIFY2(gap >= 590 && gap < 760, qPrintable(QString::number(gap)));
+    QVERIFY(rig.step(499));
+    QCOMPARE(rig.count(0), 1);
+    QVERIFY(rig.step(1));
+    QCOMPARE(rig.count(0), 2);
+    QCOMPARE(rig.lines.back().at - rig.lines.front().at, qint64{600});
 }
 
 void TestPingWorker::onlyTheFirstFiveEntriesAreMonitored()
@@ -148,8 +181,9 @@ void TestPingWorker::onlyTheFirstFiveEntriesAreMonitored()
     rig.engine.settings().setDelayText(QStringLiteral("100"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 3 && rig.count(4) >= 3, 3000);
+    QVERIFY(rig.attempts(3, 100));
     for (int slot = 0; slot < 5; ++slot) {
+        QCOMPARE(rig.count(slot), 3);
         const QString expected =
             QStringLiteral("Reply from %1 bytes=32 time=3 ms").arg(hosts[slot]);
         for (const QString& line : rig.linesOf(slot))
@@ -167,11 +201,13 @@ void TestPingWorker::missingOrEmptyEntriesMakeNoAttempt()
     rig.engine.settings().setDelayText(QStringLiteral("100"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 4 && rig.count(2) >= 4, 3000);
+    QVERIFY(rig.attempts(4, 100));
+    QCOMPARE(rig.count(0), 4);
+    QCOMPARE(rig.count(2), 4);
     QCOMPARE(rig.count(1), 0);
     QCOMPARE(rig.count(3), 0);
     QCOMPARE(rig.count(4), 0);
-    QCOMPARE(rig.echo->lookups(), rig.count(0) + rig.count(2));
+    QCOMPARE(rig.echo->lookups(), 8);
 }
 
 void TestPingWorker::unresolvableHostFailsAtOnce()
@@ -182,9 +218,13 @@ void TestPingWorker::unresolvableHostFailsAtOnce()
     rig.engine.settings().setDelayText(QStringLiteral("200"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 3, 3000);
-    for (const QString& line : rig.linesOf(0))
-        QCOMPARE(line, QStringLiteral("Destination host unreachable."));
+    QVERIFY(rig.attempts(3, 200));
+    QCOMPARE(rig.count(0), 3);
+    // Each line at the attempt's own time: nothing waited for the time-out.
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(rig.lines[i].at, qint64{200 + 200 * i});
+        QCOMPARE(rig.lines[i].line, QStringLiteral("Destination host unreachable."));
+    }
     QCOMPARE(rig.echo->totalEchoes(), 0);
 }
 
@@ -213,8 +253,9 @@ void TestPingWorker::namesLongerThanAnyHostNameAreNeverLookedUp()
     rig.engine.settings().setDelayText(QStringLiteral("200"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 2, 3000);
+    QVERIFY(rig.attempts(2, 200));
     rig.engine.shutdown();
+    QCOMPARE(rig.count(0), 2);
     const QString expected = lookedUp
                                  ? QStringLiteral("Reply from %1 bytes=32 time=1 ms").arg(entry)
                                  : QStringLiteral("Destination host unreachable.");
@@ -231,9 +272,14 @@ void TestPingWorker::delayOfZeroPingsBackToBack()
     rig.engine.settings().setDelayText(QStringLiteral("0"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 50, 3000);
-    // Fifty attempts well inside the time one 200 ms poll each would take.
-    QVERIFY(rig.lines[49].at - rig.lines[0].at < 2000);
+    QVERIFY(rig.step(0));
+    rig.time.advance(TNewThread::kPollMs);
+    // Fifty attempts while the clock stands still.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 50, 5000);
+    QCOMPARE(rig.lines[49].at, qint64{TNewThread::kPollMs});
+    // The four slots without a host wait a poll each instead of spinning.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.time.waiting(), 4, 5000);
+    QCOMPARE(rig.count(1) + rig.count(2) + rig.count(3) + rig.count(4), 0);
 }
 
 void TestPingWorker::lineNamesTheHostThatWasPinged()
@@ -245,11 +291,13 @@ void TestPingWorker::lineNamesTheHostThatWasPinged()
     rig.engine.settings().setDelayText(QStringLiteral("100"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.echo->echoesInFlight(), 1, 2000);
+    QVERIFY(rig.attempts(1, 100));
+    QCOMPARE(rig.echo->echoesInFlight(), 1);
     rig.engine.settings().setHosts({QStringLiteral("new")});
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 2, 3000);
-    QCOMPARE(rig.linesOf(0).at(0), QStringLiteral("Reply from old bytes=32 time=9 ms"));
-    QCOMPARE(rig.linesOf(0).at(1), QStringLiteral("Reply from new bytes=32 time=4 ms"));
+    QVERIFY(rig.step(300));
+    QVERIFY(rig.step(100));
+    QCOMPARE(rig.linesOf(0), QStringList({QStringLiteral("Reply from old bytes=32 time=9 ms"),
+                                          QStringLiteral("Reply from new bytes=32 time=4 ms")}));
 }
 
 void TestPingWorker::exitCutsShortAnEchoInFlight()
@@ -264,7 +312,8 @@ void TestPingWorker::exitCutsShortAnEchoInFlight()
     rig.engine.settings().setTimeout(10000);
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.echo->echoesInFlight(), 5, 2000);
+    QVERIFY(rig.attempts(1, 0));
+    QCOMPARE(rig.echo->echoesInFlight(), 5);
     QElapsedTimer t;
     t.start();
     rig.engine.shutdown();
@@ -286,7 +335,9 @@ void TestPingWorker::missingPermissionIsReportedOnce()
     rig.engine.settings().setDelayText(QStringLiteral("50"));
     rig.engine.toggleRun();
     rig.engine.startWorkers();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.count(0) >= 5 && rig.count(1) >= 5, 3000);
+    QVERIFY(rig.attempts(5, 50));
+    QCOMPARE(rig.count(0), 5);
+    QCOMPARE(rig.count(1), 5);
     QTRY_COMPARE(spy.count(), 1);
     QCoreApplication::processEvents();
     QCOMPARE(spy.count(), 1);

@@ -5,6 +5,7 @@
 // script of (destination, time-to-live, nth probe), for traces. Every request
 // is recorded and counted.
 
+#include "engine/pacing_wait.h"
 #include "platform/net/canceller.h"
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
@@ -90,6 +91,10 @@ public:
 
     std::unique_ptr<net::EchoHandle> open() override { return std::make_unique<Handle>(*this); }
 
+    // Answers are delayed on this clock instead of in real time (a manual one
+    // lets the test hold an echo in flight as long as it likes).
+    void useClock(const engine::WorkerClock* clock) { m_clock = clock; }
+
     int echoCount(const std::string& host)
     {
         std::lock_guard lock(m_mutex);
@@ -157,9 +162,15 @@ private:
             else if (a.kind == EchoAnswer::Block)
                 wait = 60000;
             ++m_owner.m_inFlight;
-            const bool cancelled = wait > 0 && cancel && cancel->waitFor(wait);
-            if (!cancelled && wait > 0 && !cancel)
+            bool cancelled = false;
+            if (wait > 0 && m_owner.m_clock) {
+                const net::Canceller never;
+                cancelled = m_owner.m_clock->waiterFor(cancel ? *cancel : never)->wait(wait);
+            } else if (wait > 0 && cancel) {
+                cancelled = cancel->waitFor(wait);
+            } else if (wait > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+            }
             --m_owner.m_inFlight;
             if (cancelled) {
                 ++m_owner.m_cancelled;
@@ -190,6 +201,7 @@ private:
 
     Script m_script;
     bool m_unavailable = false;
+    const engine::WorkerClock* m_clock = nullptr;
     std::mutex m_mutex;
     std::map<std::string, std::uint32_t> m_hosts;
     std::map<std::uint32_t, EchoAnswer> m_answers;

@@ -1,5 +1,6 @@
 // The monitoring engine driven through the real main window (offscreen), with
-// the echo service and resolver replaced by test doubles.
+// the echo service and resolver replaced by test doubles, and the window's
+// timers and the workers' waits on one manual clock.
 
 #include "support/form_fixture.h"
 #include "support/manual_time.h"
@@ -25,17 +26,29 @@ using tarnwick::ui::TForm1;
 
 namespace {
 
-// The window's timers run on manual time; the workers' waits are real.
 struct Window {
     explicit Window(const QStringList& hosts = {QStringLiteral("localhost")})
         : echo(fixture.echo), form(fixture.form.operator*())
     {
+        form.engine().setClock(&time);
+        echo->useClock(&time);
         form.ListBox1->clear();
         form.ListBox1->addItems(hosts);
     }
     int lines(int slot) const { return form.slotLog(slot)->lineCount(); }
-    // Past the start-up timers: the run flag at 1 s, the workers at 2 s.
-    void started() { time.advance(2000); }
+    // Past the start-up timers (the run flag at 1 s, the workers at 2 s), and
+    // the five workers in their first poll.
+    bool started()
+    {
+        time.advance(2000);
+        return step(0);
+    }
+    // Moves time on and lets the workers run up to their next waits.
+    bool step(qint64 ms)
+    {
+        time.advance(ms);
+        return QTest::qWaitFor([&] { return time.settled(5); }, 5000);
+    }
 
     tarnwick::test::ManualTime time;
     tarnwick::test::FormFixture fixture;
@@ -73,11 +86,12 @@ void TestMonitoring::startsByItself()
     QCOMPARE(w.form.engine().workerCount(), 0);
     w.time.advance(1);
     QCOMPARE(w.form.engine().workerCount(), 5);
-    QElapsedTimer sinceWorkers;
-    sinceWorkers.start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1, 2000);
     // The first line comes after the workers' first 200 ms poll.
-    QVERIFY2(sinceWorkers.elapsed() >= 150, qPrintable(QString::number(sinceWorkers.elapsed())));
+    QVERIFY(w.step(0));
+    QVERIFY(w.step(199));
+    QCOMPARE(w.lines(0), 0);
+    QVERIFY(w.step(1));
+    QCOMPARE(w.lines(0), 1);
     QCOMPARE(w.form.Memo1->lineFromEnd(0),
              QStringLiteral("Reply from localhost bytes=32 time=0 ms"));
     QCOMPARE(w.form.PageControl1->tabText(0), QStringLiteral("Ping localhost"));
@@ -94,10 +108,12 @@ void TestMonitoring::clickInTheFirstSecondEndsStopped()
     w.time.advance(1000);
     QVERIFY(!w.form.Timer6->isActive());
     QVERIFY(!w.form.engine().isRunning());
-    w.time.advance(1000);
+    QVERIFY(w.step(1000));
     QCOMPARE(w.form.engine().workerCount(), 5);
-    QTest::qWait(600);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(w.step(200));
     QCOMPARE(w.lines(0), 0);
+    QCOMPARE(w.echo->totalEchoes(), 0);
 }
 
 void TestMonitoring::startStopButton()
@@ -105,16 +121,19 @@ void TestMonitoring::startStopButton()
     Window w;
     w.echo->addHost("localhost", {EchoAnswer::Reply, 2, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
-    w.started();
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 2, 5000);
+    QVERIFY(w.started());
+    QVERIFY(w.step(200));
+    QVERIFY(w.step(200));
+    QCOMPARE(w.lines(0), 2);
     QTest::mouseClick(w.form.Button1, Qt::LeftButton);
     QVERIFY(!w.form.engine().isRunning());
-    const int atStop = w.lines(0);
-    QTest::qWait(800);
-    QVERIFY(w.lines(0) <= atStop + 1);
-    const int stopped = w.lines(0);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(w.step(200));
+    QCOMPARE(w.lines(0), 2);
+    // Started again, the worker's next poll pings.
     QTest::mouseClick(w.form.Button1, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) > stopped, 1000);
+    QVERIFY(w.step(200));
+    QCOMPARE(w.lines(0), 3);
 }
 
 void TestMonitoring::sevenEntriesFiveMonitored()
@@ -124,13 +143,11 @@ void TestMonitoring::sevenEntriesFiveMonitored()
     for (const QString& h : hosts)
         w.echo->addHost(h.toStdString(), {EchoAnswer::Reply, 1, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
-    w.started();
-    // Every slot's first line: the workers start together but race.
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 1 && w.lines(1) >= 1 && w.lines(2) >= 1 &&
-                                 w.lines(3) >= 1 && w.lines(4) >= 1,
-                             5000);
+    QVERIFY(w.started());
+    QVERIFY(w.step(200));
     QCOMPARE(w.form.PageControl1->count(), 5);
     for (int slot = 0; slot < 5; ++slot) {
+        QCOMPARE(w.lines(slot), 1);
         QCOMPARE(w.form.PageControl1->tabText(slot), QStringLiteral("Ping ") + hosts[slot]);
         QCOMPARE(w.form.slotLog(slot)->lineFromEnd(0),
                  QStringLiteral("Reply from %1 bytes=32 time=1 ms").arg(hosts[slot]));
@@ -145,26 +162,27 @@ void TestMonitoring::editingAndDeletingWhileRunning()
     for (const char* h : {"a", "b", "c", "b2"})
         w.echo->addHost(h, {EchoAnswer::Reply, 1, 0, 0});
     w.form.Edit1->setText(QStringLiteral("200"));
-    w.started();
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(1) >= 1 && w.lines(2) >= 1, 5000);
+    QVERIFY(w.started());
+    QVERIFY(w.step(200));
+    QCOMPARE(w.lines(1), 1);
+    QCOMPARE(w.lines(2), 1);
 
     // Editing the second host: from its next attempt on, slot 1 names the new one.
     w.form.ListBox1->item(1)->setText(QStringLiteral("b2"));
-    const int before = w.lines(1);
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(1) >= before + 2, 3000);
+    QVERIFY(w.step(200));
+    QCOMPARE(w.lines(1), 2);
     QCOMPARE(w.form.Memo2->lineFromEnd(0), QStringLiteral("Reply from b2 bytes=32 time=1 ms"));
     QCOMPARE(w.form.PageControl1->tabText(1), QStringLiteral("Ping b2"));
 
     // Deleting the third host: slot 2 stops, its tab and log stay as they were.
     delete w.form.ListBox1->takeItem(2);
-    QTest::qWait(300);
-    const int slot2 = w.lines(2);
     const QString lastLine = w.form.Memo3->lineFromEnd(0);
-    QTest::qWait(700);
-    QCOMPARE(w.lines(2), slot2);
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(w.step(200));
+    QCOMPARE(w.lines(2), 2);
     QCOMPARE(w.form.Memo3->lineFromEnd(0), lastLine);
     QCOMPARE(w.form.PageControl1->tabText(2), QStringLiteral("Ping c"));
-    QVERIFY(w.lines(0) > 0);
+    QCOMPARE(w.lines(0), 7);
 }
 
 void TestMonitoring::delayTypedAsZero()
@@ -175,7 +193,9 @@ void TestMonitoring::delayTypedAsZero()
     QTest::keyClicks(w.form.Edit1, QStringLiteral("0"));
     QCOMPARE(w.form.Edit1->text(), QStringLiteral("0"));
     QCOMPARE(w.form.UpDown1->position(), 1000); // out of range: the up-down keeps its value
-    w.started();
+    QVERIFY(w.started());
+    // Back to back: the lines come while the clock stands still.
+    w.time.advance(200);
     QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 30, 5000);
 }
 
@@ -213,8 +233,9 @@ void TestMonitoring::exitDuringAnEcho()
     auto w = std::make_unique<Window>();
     w->echo->addHost("localhost", {EchoAnswer::TimeOut, 0, 0, 0});
     w->form.UpDown2->setPosition(10000);
-    w->started();
-    QTRY_COMPARE_WITH_TIMEOUT(w->echo->echoesInFlight(), 1, 5000);
+    QVERIFY(w->started());
+    QVERIFY(w->step(200));
+    QCOMPARE(w->echo->echoesInFlight(), 1);
     std::shared_ptr<ScriptedEchoService> echo = w->echo;
     QElapsedTimer t;
     t.start();
@@ -232,9 +253,12 @@ void TestMonitoring::noEchoPermissionIsToldOnce()
     QStringList notices;
     w.form.setNoticePresenter([&](const QString& text) { notices << text; });
     w.form.Edit1->setText(QStringLiteral("200"));
-    w.started();
-    QTRY_VERIFY_WITH_TIMEOUT(w.lines(0) >= 4 && w.lines(1) >= 4, 6000);
-    QCOMPARE(notices.size(), 1);
+    QVERIFY(w.started());
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(w.step(200));
+    QCOMPARE(w.lines(0), 4);
+    QCOMPARE(w.lines(1), 4);
+    QTRY_COMPARE(notices.size(), 1);
     QVERIFY(notices[0].contains(QLatin1String("setcap cap_net_raw+ep")));
     QVERIFY(notices[0].contains(QLatin1String("ping_group_range")));
     // The result lines stay what a failed echo gives.

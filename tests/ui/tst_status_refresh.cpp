@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -196,14 +197,30 @@ void TestStatusRefresh::summaryIsRebuiltEveryTick()
     form.recordResult(1, kLost);
     form.recordResult(1, kReply);
     QCOMPARE(form.resultsSummaryLines().value(3), QString());
+    QSignalSpy rebuilt(&form, &ui::TForm1::resultsSummaryRebuilt);
+    QSignalSpy boxChanged(form.Memo6->document(), &QTextDocument::contentsChanged);
     time.advance(1000);
     QCOMPARE(form.resultsSummaryLines().value(3), kReply);
     QCOMPARE(form.resultsSummaryLines().value(4), kLost);
+    QCOMPARE(rebuilt.count(), 1);
+    const int boxChanges = boxChanged.count();
+    QVERIFY(boxChanges > 0);
+    // Ticks that find the same newest lines leave the box and the tray alone.
+    time.advance(3000);
+    QCOMPARE(rebuilt.count(), 1);
+    QCOMPARE(boxChanged.count(), boxChanges);
+    // A line that changes the slot's newest two rebuilds it.
+    form.recordResult(1, kReply);
+    time.advance(1000);
+    QCOMPARE(form.resultsSummaryLines().value(4), kReply);
+    QCOMPARE(rebuilt.count(), 2);
     // A cleared log has no lines to summarise.
     form.Memo2->clear();
     time.advance(1000);
     QCOMPARE(form.resultsSummaryLines().value(3), QString());
     QCOMPARE(form.resultsSummaryLines().size(), 14);
+    QCOMPARE(rebuilt.count(), 3);
+    QCOMPARE(form.Memo6->toPlainText(), form.resultsSummaryLines().join(QLatin1Char('\n')));
 }
 
 QTEST_MAIN(TestStatusRefresh)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 #include <poll.h>
 
@@ -10,7 +11,9 @@ namespace tarnwick::net {
 // own time-out by a slack of 0.1% of the wait, 0.5% for a thread with a
 // raised nice value (10 ms on a 2 s wait), whatever the thread's timer slack
 // is set to. A timerfd armed at the absolute deadline carries no slack, so the
-// wait ends within scheduling latency of it.
+// wait ends within scheduling latency of it. Each thread arms one timerfd of
+// its own for every deadline, so a DeadlinePoll belongs to the thread that
+// made it.
 class DeadlinePoll {
 public:
     using Clock = std::chrono::steady_clock;
@@ -29,7 +32,8 @@ public:
 
 private:
     Clock::time_point m_deadline;
-    int m_timer = -1; // -1: no timerfd here, poll's own time-out instead
+    std::int64_t m_when = 0; // m_deadline as the timer takes it
+    int m_timer = -1;        // -1: no timerfd here, poll's own time-out instead
 };
 
 } // namespace tarnwick::net

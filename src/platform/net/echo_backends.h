@@ -50,8 +50,8 @@ private:
     EchoClock::time_point m_at{};
 };
 
-// The attempt loop shared by the datagram and the raw socket: drain, set the
-// TTL, send, then wait for a packet that matches the attempt.
+// The attempt loop shared by the datagram and the raw socket: drain what is
+// queued, set the TTL, send, then wait for a packet that matches the attempt.
 class SocketEcho : public EchoHandle {
 public:
     ~SocketEcho() override;
@@ -70,9 +70,10 @@ protected:
 
     // Throws away whatever is queued from earlier attempts.
     virtual void drain() = 0;
-    // Reads everything queued now. Returns what completes the attempt (see
+    // Reads everything queued now; `errors` says whether poll reported an
+    // error (POLLERR) as well. Returns what completes the attempt (see
     // PendingOutcome), with t1 taken right after the read that brought it.
-    virtual std::optional<Match> receivePending(const EchoExpectation& expected,
+    virtual std::optional<Match> receivePending(const EchoExpectation& expected, bool errors,
                                                 EchoClock::time_point& t1) = 0;
 
     int m_fd;
@@ -96,7 +97,7 @@ public:
 private:
     DatagramEcho(int fd, std::uint16_t ident) : SocketEcho(fd, ident) {}
     void drain() override;
-    std::optional<Match> receivePending(const EchoExpectation& expected,
+    std::optional<Match> receivePending(const EchoExpectation& expected, bool errors,
                                         EchoClock::time_point& t1) override;
     std::optional<Match> readErrorQueue(const EchoExpectation& expected, EchoClock::time_point& t1,
                                         bool& more);
@@ -115,7 +116,7 @@ public:
 private:
     RawEcho(int fd, std::uint16_t ident) : SocketEcho(fd, ident) {}
     void drain() override;
-    std::optional<Match> receivePending(const EchoExpectation& expected,
+    std::optional<Match> receivePending(const EchoExpectation& expected, bool errors,
                                         EchoClock::time_point& t1) override;
 
     EchoPath m_path = EchoPath::Raw;

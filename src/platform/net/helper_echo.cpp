@@ -205,16 +205,27 @@ EchoResult HelperEcho::echo(const EchoRequest& request, const Canceller* cancel)
 {
     EchoResult result;
     const int wakeFd = cancel ? cancel->fd() : -1;
-    if (cancel && cancel->isCancelled()) {
-        result.failure = EchoFailure::Cancelled;
-        return result;
+    // One look at the wake-up and at the helper's pidfd (readable once it
+    // has ended); poll passes over a descriptor of -1.
+    bool gone = m_pidfd < 0;
+    if (wakeFd >= 0 || m_pidfd >= 0) {
+        pollfd before[2] = {{wakeFd, POLLIN, 0}, {m_pidfd, POLLIN, 0}};
+        if (::poll(before, 2, 0) > 0) {
+            if (before[0].revents != 0) {
+                result.failure = EchoFailure::Cancelled;
+                return result;
+            }
+            gone = gone || before[1].revents != 0;
+        }
     }
     if (request.ttl < 0 || request.ttl > 255) {
         result.failure = EchoFailure::SendFailed;
         result.error = EINVAL;
         return result;
     }
-    reapIfGone();
+    if (gone) {
+        reapIfGone();
+    }
     if (m_pid < 0) {
         const auto t0 = EchoClock::now();
         const int error = start();

@@ -28,12 +28,6 @@ constexpr std::size_t kReceiveBufferSize = 65536;
 // its deadline.
 constexpr int kMaxReadsPerWake = 256;
 
-bool hasEvent(int fd)
-{
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
-}
-
 std::uint16_t randomSeed16()
 {
     try {
@@ -112,11 +106,18 @@ bool SocketEcho::applyTtl(int ttl)
 EchoResult SocketEcho::echoUntil(const EchoRequest& request, int wakeFd)
 {
     EchoResult result;
-    if (wakeFd >= 0 && hasEvent(wakeFd)) {
-        result.failure = EchoFailure::Cancelled;
-        return result;
+    // One look at both: the wake-up, and whether anything from earlier
+    // attempts waits to be drained (it mostly does not).
+    pollfd before[2] = {{m_fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    if (::poll(before, wakeFd >= 0 ? 2 : 1, 0) > 0) {
+        if (wakeFd >= 0 && before[1].revents != 0) {
+            result.failure = EchoFailure::Cancelled;
+            return result;
+        }
+        if (before[0].revents != 0) {
+            drain();
+        }
     }
-    drain();
     if (!applyTtl(request.ttl)) {
         result.failure = EchoFailure::SendFailed;
         result.error = errno;
@@ -158,7 +159,7 @@ EchoResult SocketEcho::echoUntil(const EchoRequest& request, int wakeFd)
         }
         if (fds[0].revents != 0) {
             EchoClock::time_point t1;
-            if (const auto match = receivePending(expected, t1)) {
+            if (const auto match = receivePending(expected, (fds[0].revents & POLLERR) != 0, t1)) {
                 const std::uint32_t rtt = elapsedMs(t0, t1);
                 if (rtt > static_cast<std::uint32_t>(timeoutMs)) {
                     result.failure = EchoFailure::TimedOut;
@@ -270,15 +271,18 @@ std::optional<Match> DatagramEcho::readErrorQueue(const EchoExpectation& expecte
     return std::nullopt;
 }
 
-std::optional<Match> DatagramEcho::receivePending(const EchoExpectation& expected,
+std::optional<Match> DatagramEcho::receivePending(const EchoExpectation& expected, bool errors,
                                                   EchoClock::time_point& t1)
 {
     PendingOutcome outcome;
     for (int i = 0; i < kMaxReadsPerWake && !outcome.settled(); ++i) {
+        // An empty error queue raises no POLLERR: most wake-ups bring a reply only.
         bool more = false;
         EchoClock::time_point at;
-        if (auto m = readErrorQueue(expected, at, more)) {
-            outcome.offer(*m, at);
+        if (errors) {
+            if (auto m = readErrorQueue(expected, at, more)) {
+                outcome.offer(*m, at);
+            }
         }
         sockaddr_in from{};
         iovec iov{m_buffer.data(), m_buffer.size()};
@@ -344,7 +348,7 @@ void RawEcho::drain()
     }
 }
 
-std::optional<Match> RawEcho::receivePending(const EchoExpectation& expected,
+std::optional<Match> RawEcho::receivePending(const EchoExpectation& expected, bool,
                                              EchoClock::time_point& t1)
 {
     PendingOutcome outcome;

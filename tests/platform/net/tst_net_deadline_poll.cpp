@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -28,6 +29,16 @@ long long microseconds(Clock::duration d)
 
 // How long this thread has been ready to run but waiting for a CPU, in
 // microseconds (the second field of its schedstat); 0 where not kept.
+int openDescriptors()
+{
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++n;
+    }
+    return n;
+}
+
 long long runQueueWaitUs()
 {
     std::ifstream in("/proc/thread-self/schedstat");
@@ -49,6 +60,8 @@ private slots:
     void passedDeadlineStillReportsReadyDescriptor();
     void onTimeAtNiceFive_data();
     void onTimeAtNiceFive();
+    void waitsOfOneThreadKeepTheirOwnDeadlines();
+    void threadTimerGoesWithItsThread();
 };
 
 void TestNetDeadlinePoll::neverEndsEarly_data()
@@ -161,6 +174,61 @@ void TestNetDeadlinePoll::onTimeAtNiceFive()
     QVERIFY2(earliest >= 0, qPrintable(QStringLiteral("ended %1 us early").arg(-earliest)));
     QVERIFY2(best <= 2000,
              qPrintable(QStringLiteral("best of %1: %2 us late").arg(kTries).arg(best)));
+}
+
+// The waits of one thread share its timer: each must still end at its own
+// deadline when another was armed after it, inside it or in between.
+void TestNetDeadlinePoll::waitsOfOneThreadKeepTheirOwnDeadlines()
+{
+    Canceller idle;
+    pollfd p{idle.fd(), POLLIN, 0};
+
+    const auto outerDeadline = Clock::now() + std::chrono::milliseconds(80);
+    DeadlinePoll outer(outerDeadline);
+    {
+        DeadlinePoll inner(Clock::now() + std::chrono::milliseconds(5));
+        QCOMPARE(inner.wait(&p, 1), 0);
+    }
+    // The timer fired for the inner wait; the outer one must not end with it.
+    QCOMPARE(outer.wait(&p, 1), 0);
+    QVERIFY(Clock::now() >= outerDeadline);
+
+    // Made later with a far deadline, it does not hold up an earlier near one.
+    const auto nearDeadline = Clock::now() + std::chrono::milliseconds(20);
+    DeadlinePoll nearWait(nearDeadline);
+    DeadlinePoll farWait(Clock::now() + std::chrono::seconds(30));
+    const auto t0 = Clock::now();
+    QCOMPARE(nearWait.wait(&p, 1), 0);
+    QVERIFY(Clock::now() >= nearDeadline);
+    QVERIFY(Clock::now() - t0 < std::chrono::seconds(10));
+    QVERIFY(!farWait.passed());
+
+    // A canceller's pacing wait in between leaves an echo wait's deadline alone.
+    const auto echoDeadline = Clock::now() + std::chrono::milliseconds(60);
+    DeadlinePoll echoWait(echoDeadline);
+    QVERIFY(!idle.waitFor(5));
+    QCOMPARE(echoWait.wait(&p, 1), 0);
+    QVERIFY(Clock::now() >= echoDeadline);
+}
+
+// Every trace and every worker is a thread: the timer each made for its waits
+// is closed when it ends, not kept for the life of the process.
+void TestNetDeadlinePoll::threadTimerGoesWithItsThread()
+{
+    const int before = openDescriptors();
+    for (int i = 0; i < 20; ++i) {
+        int during = 0;
+        std::thread t([&during] {
+            Canceller idle;
+            for (int k = 0; k < 3; ++k)
+                idle.waitFor(1);
+            during = openDescriptors();
+        });
+        t.join();
+        // Its canceller and one timer, however many waits it made.
+        QCOMPARE(during, before + 2);
+    }
+    QCOMPARE(openDescriptors(), before);
 }
 
 QTEST_GUILESS_MAIN(TestNetDeadlinePoll)
