@@ -65,6 +65,11 @@ QRect NotifyArea::iconGeometry(quint32) const
     return {};
 }
 
+bool NotifyArea::iconShown(quint32 id) const
+{
+    return isAvailable() && hasIcon(id);
+}
+
 void NotifyArea::updateAvailability(bool available)
 {
     if (available == m_lastAvailable)

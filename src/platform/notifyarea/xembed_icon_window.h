@@ -21,6 +21,8 @@ public:
 
     quint32 id() const { return m_id; }
     bool isEmbedded() const { return m_embedded; }
+    // The tray let go of the window (it is back on the root).
+    void unembed() { m_embedded = false; }
     // Whether the cursor was seen moving over the icon with no button held:
     // the one proof that this tray reports hover.
     bool hoverSeen() const { return m_hoverSeen; }

@@ -117,6 +117,19 @@ QRect XEmbedNotifyArea::iconGeometry(quint32 id) const
     return {QPoint(qRound(x / ratio), qRound(y / ratio)), window->size()};
 }
 
+bool XEmbedNotifyArea::iconShown(quint32 id) const
+{
+    // Asked to dock is not docked: only a window the tray took counts, and
+    // not one it relays to a host that may not be there.
+    XEmbedIconWindow* window = m_icons.value(id);
+    return m_owner != XCB_NONE && window && window->isEmbedded() && !window->isRelayed();
+}
+
+void XEmbedNotifyArea::removeAll()
+{
+    dropWindows();
+}
+
 QWidget* XEmbedNotifyArea::iconWindow(quint32 id) const
 {
     return m_icons.value(id).data();
@@ -165,8 +178,14 @@ void XEmbedNotifyArea::embedded(XEmbedIconWindow* window)
     }
     // Trays that relay icons to another host hide their containers: what
     // such an icon gets is made up, never hover.
-    window->setRelayed(m_x.insideHiddenContainer(win));
+    const bool relayed = m_x.insideHiddenContainer(win);
+    window->setRelayed(relayed);
     window->show();
+    emit iconShownChanged(window->id());
+    if (relayed && !m_relays) {
+        m_relays = true;
+        emit capabilitiesChanged();
+    }
 }
 
 void XEmbedNotifyArea::windowPlaced(XEmbedIconWindow* window)
@@ -182,11 +201,12 @@ void XEmbedNotifyArea::dropWindows()
 {
     const auto icons = std::exchange(m_icons, {});
     m_sockets.clear();
-    for (const auto& window : icons) {
-        if (window) {
+    for (auto it = icons.cbegin(); it != icons.cend(); ++it) {
+        if (QPointer<XEmbedIconWindow> window = it.value()) {
             window->hide();
             window->deleteLater();
         }
+        emit iconShownChanged(it.key());
     }
     // The next tray has to show again whether it passes hover on.
     if (m_hover) {
@@ -200,6 +220,7 @@ void XEmbedNotifyArea::trayLost()
     dropWindows();
     m_owner = XCB_NONE;
     m_argb = false;
+    m_relays = false;
     updateAvailability(false);
     emit areaLost();
 }
@@ -213,6 +234,7 @@ void XEmbedNotifyArea::trayAppeared(quint32 namedOwner)
     // Always new windows: the new tray may want another visual.
     dropWindows();
     m_owner = XCB_NONE;
+    m_relays = false;
     refresh();
     if (isAvailable())
         emit areaRestarted();
@@ -261,8 +283,23 @@ bool XEmbedNotifyArea::nativeEventFilter(const QByteArray& eventType, void* mess
         auto* ev = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
         // A dying tray's save-set hands our window back to the root, mapped.
         if (ev->parent == m_x.root()) {
-            if (XEmbedIconWindow* window = windowFor(ev->window))
+            if (XEmbedIconWindow* window = windowFor(ev->window)) {
+                window->unembed();
                 window->hide();
+                emit iconShownChanged(window->id());
+            }
+        }
+        break;
+    }
+    case XCB_MAP_NOTIFY: {
+        auto* ev = reinterpret_cast<xcb_map_notify_event_t*>(event);
+        // A tray that maps the window into its socket without telling us
+        // has docked it all the same.
+        XEmbedIconWindow* window = windowFor(ev->window);
+        if (window && !window->isEmbedded() && ev->event == ev->window) {
+            const quint32 parent = m_x.parentOf(ev->window);
+            if (parent != 0 && parent != m_x.root())
+                embedded(window);
         }
         break;
     }
