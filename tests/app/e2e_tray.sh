@@ -15,14 +15,10 @@ build=${TARNWICK_BUILD_DIR:?}
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR
 export QT_QPA_PLATFORM=xcb
 
-trayer_pid=""
 test_name=e2e-tray
 . "$(dirname "$0")/../support/desktop-test-lib.sh"
 
-alive() { kill -0 "$app" 2>/dev/null; }
 icon() { xdotool search --onlyvisible --classname '^tarnwick-tray-icon$' 2>/dev/null | head -n 1 | grep .; }
-main_window() { xdotool search --onlyvisible --name '^Orlvane Auto Tarnwick  -  ' 2>/dev/null | head -n 1 | grep .; }
-no_main_window() { ! main_window; }
 # Windows of the program other than the icon and the main window.
 others() {
     for w in $(xdotool search --onlyvisible --pid "$(cat "$work/app.pid")" 2>/dev/null); do
@@ -46,14 +42,6 @@ locate_icon() {
     IX=$X IY=$Y IW=$WIDTH IH=$HEIGHT
     CX=$((IX + IW / 2)) CY=$((IY + IH / 2))
 }
-start_trayer() {
-    trayer --edge top --align right --widthtype request --height 24 \
-        --SetDockType false --SetPartialStrut false >>"$work/trayer.log" 2>&1 &
-    trayer_pid=$!
-    pids="$pids $trayer_pid"
-    "$probe" owner 5000 || fail "trayer took no selection"
-}
-
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids="$pids $!"
 start_trayer
@@ -128,9 +116,7 @@ xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^About\.\.
 wait_for 5 sh -c '! xdotool search --onlyvisible --name "^About\.\.\.$" | grep .' || fail "the About box stayed"
 
 # The tray dies: the window comes up. A new tray gets the icon back.
-kill "$trayer_pid"
-wait "$trayer_pid" 2>/dev/null || true
-"$probe" none 5000 || fail "the selection outlived trayer"
+stop_trayer
 wait_for 5 main_window || fail "losing the tray did not show the window"
 start_trayer
 locate_icon

@@ -81,9 +81,9 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "sni_double: cannot take %s\n", qPrintable(name));
             return 1;
         }
-        QDBusMessage call = QDBusMessage::createMethodCall(watcherService, watcherPath,
-                                                           watcherService,
-                                                           QStringLiteral("RegisterStatusNotifierHost"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(watcherService, watcherPath, watcherService,
+                                           QStringLiteral("RegisterStatusNotifierHost"));
         call << name;
         bus.call(call, QDBus::NoBlock);
     } else {
