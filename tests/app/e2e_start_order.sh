@@ -66,7 +66,8 @@ icon_shown() { # kind
     esac
 }
 wait_icon() { # kind what
-    wait_for 2 icon_shown "$1" || fail "no icon within 2 s $2"
+    wait_for 2 icon_shown "$1" ||
+        fail "no icon within 2 s $2 (item: $(sni_item || echo none), icon window: $(tray_icon || echo none))"
 }
 wait_window() { # what
     wait_for 2 main_window || fail "the window was not shown within 2 s $1"

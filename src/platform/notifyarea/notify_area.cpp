@@ -2,6 +2,8 @@
 
 namespace tarnwick::platform {
 
+Q_LOGGING_CATEGORY(lcNotifyArea, "tarnwick.notifyarea", QtWarningMsg)
+
 QString clampTooltip(const QString& text)
 {
     if (text.size() <= maxTooltipLength)

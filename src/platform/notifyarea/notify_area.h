@@ -2,6 +2,7 @@
 
 #include <QFlags>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -10,6 +11,9 @@
 class QMenu;
 
 namespace tarnwick::platform {
+
+// Which area is used and why (QT_LOGGING_RULES="tarnwick.notifyarea.debug=true").
+Q_DECLARE_LOGGING_CATEGORY(lcNotifyArea)
 
 // What an icon shows. The backend scales the image to the size the area gives
 // and centres it; the tooltip is shown as it is (the owner cuts what it must).

@@ -106,6 +106,7 @@ bool QtNotifyArea::add(quint32 id, const IconState& state)
         emit notification(Notification{id, NotificationCode::BalloonClick, QCursor::pos(), true});
     });
     entry.icon->show();
+    qCDebug(lcNotifyArea) << "bus icon" << id << "shown by Qt" << entry.icon->isVisible();
     m_icons.insert(id, entry);
     emit iconShownChanged(id);
     if (!m_hoverPoll.isActive())
@@ -238,6 +239,7 @@ void QtNotifyArea::dropIcons()
 
 void QtNotifyArea::hostGone()
 {
+    qCDebug(lcNotifyArea) << "watcher gone";
     dropIcons();
     m_available = false;
     updateAvailability(false);
@@ -246,6 +248,7 @@ void QtNotifyArea::hostGone()
 
 void QtNotifyArea::hostBack()
 {
+    qCDebug(lcNotifyArea) << "watcher back";
     dropIcons();
     m_available = true;
     updateAvailability(true);

@@ -111,6 +111,7 @@ void StatusNotifierProbe::evaluate()
     if (present == m_present)
         return;
     m_present = present;
+    qCDebug(lcNotifyArea) << "status notifier host" << (present ? "present" : "gone");
     if (present)
         emit hostPresent();
     else
@@ -210,20 +211,34 @@ NotifyArea* SelectingNotifyArea::choice()
 
 void SelectingNotifyArea::reconsider()
 {
-    if (m_reconsidering)
+    // Asked again while at it (an area's signal while switching): once more
+    // afterwards, never dropped.
+    if (m_reconsidering) {
+        m_reconsiderAgain = true;
         return;
+    }
     m_reconsidering = true;
-    // A tray's announcement may still be queued while the bus already
-    // answered: ask the X server before settling on the bus.
-    if (m_refresh && m_xembed && !m_xembed->isAvailable())
-        m_refresh();
-    NotifyArea* next = choice();
+    do {
+        m_reconsiderAgain = false;
+        // A tray's announcement may still be queued while the bus already
+        // answered: ask the X server before settling on the bus.
+        if (m_refresh && m_xembed && !m_xembed->isAvailable())
+            m_refresh();
+        switchTo(choice());
+    } while (m_reconsiderAgain);
     m_reconsidering = false;
+}
+
+void SelectingNotifyArea::switchTo(NotifyArea* next)
+{
     if (next == m_current)
         return;
     NotifyArea* previous = m_current;
     const bool was = isAvailable();
     m_current = next;
+    qCDebug(lcNotifyArea) << "area" << (previous ? previous->name() : QStringLiteral("none"))
+                          << "->" << (next ? next->name() : QStringLiteral("none")) << "available"
+                          << (next && next->isAvailable());
     if (previous && previous == m_bus.get()) {
         // Icons left on the bus host when the X11 tray takes over would show
         // twice: that side goes entirely. Not at once: this may run inside

@@ -95,6 +95,7 @@ public:
 private:
     void watch(NotifyArea* area);
     void reconsider();
+    void switchTo(NotifyArea* next);
     NotifyArea* choice();
 
     std::unique_ptr<NotifyArea> m_xembed;
@@ -104,6 +105,7 @@ private:
     Factory m_busFactory;
     bool m_hostPresent = false;
     bool m_reconsidering = false;
+    bool m_reconsiderAgain = false;
 };
 
 } // namespace tarnwick::platform

@@ -32,12 +32,24 @@ XEmbedNotifyArea::~XEmbedNotifyArea()
 bool XEmbedNotifyArea::refresh()
 {
     const XEmbedTrayConnection::Owner owner = m_x.locateOwner();
-    if (owner.window != m_owner) {
-        m_owner = owner.window;
-        m_argb = owner.argb;
-        m_x.watchWindow(m_owner);
+    if (owner.window == m_owner) {
+        updateAvailability(isAvailable());
+        return isAvailable();
     }
+    const bool had = m_owner != XCB_NONE;
+    // Icons docked with (or asked of) another tray are not in this one.
+    dropWindows();
+    m_owner = owner.window;
+    m_argb = owner.argb;
+    m_relays = false;
+    m_x.watchWindow(m_owner);
     updateAvailability(isAvailable());
+    // A tray found by looking is a new tray as much as an announced one:
+    // its announcement, when it comes, changes nothing.
+    if (isAvailable())
+        emit areaRestarted();
+    else if (had)
+        emit areaLost();
     return isAvailable();
 }
 
@@ -69,6 +81,7 @@ bool XEmbedNotifyArea::add(quint32 id, const IconState& state)
     window->createWinId();
     const auto xid = static_cast<quint32>(window->winId());
     m_x.setClass(xid, iconWindowClass(), QByteArrayLiteral("Tarnwick"));
+    qCDebug(lcNotifyArea) << "dock request" << id << "to" << m_owner;
     if (!m_x.sendDockRequest(m_owner, xid)) {
         delete window;
         return false;
@@ -179,6 +192,7 @@ void XEmbedNotifyArea::embedded(XEmbedIconWindow* window)
     // Trays that relay icons to another host hide their containers: what
     // such an icon gets is made up, never hover.
     const bool relayed = m_x.insideHiddenContainer(win);
+    qCDebug(lcNotifyArea) << "embedded" << window->id() << "relayed" << relayed;
     window->setRelayed(relayed);
     window->show();
     emit iconShownChanged(window->id());
@@ -217,6 +231,7 @@ void XEmbedNotifyArea::dropWindows()
 
 void XEmbedNotifyArea::trayLost()
 {
+    qCDebug(lcNotifyArea) << "tray lost";
     dropWindows();
     m_owner = XCB_NONE;
     m_argb = false;
@@ -235,9 +250,8 @@ void XEmbedNotifyArea::trayAppeared(quint32 namedOwner)
     dropWindows();
     m_owner = XCB_NONE;
     m_relays = false;
+    qCDebug(lcNotifyArea) << "tray announced" << namedOwner;
     refresh();
-    if (isAvailable())
-        emit areaRestarted();
 }
 
 bool XEmbedNotifyArea::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
