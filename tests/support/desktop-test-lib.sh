@@ -152,6 +152,12 @@ main_window_iconic() {
     return 1
 }
 tray_icon() { xdotool search --onlyvisible --classname '^tarnwick-tray-icon$' 2>/dev/null | head -n 1 | grep .; }
+# The close box, by the window manager's key. Keys go to the focused window,
+# so it waits until that is the main window.
 close_main_window() {
-    xdotool windowactivate --sync "$(main_window)" key alt+F4
+    w=$(main_window) || fail "no main window to close"
+    xdotool windowactivate --sync "$w" >/dev/null 2>&1 || true
+    wait_for 3 sh -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = $w ]" ||
+        fail "the main window never got the focus"
+    xdotool key alt+F4
 }
