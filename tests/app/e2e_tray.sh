@@ -94,7 +94,7 @@ wait_for 5 main_window || fail "a click did not show the main window"
 xdotool mousemove --sync 300 500
 wait_for 2 no_others || fail "the hint stayed after the cursor left"
 close_main_window
-wait_for 5 no_main_window || fail "the close box did not hide the window"
+wait_for 5 no_main_window || fail "the close box did not hide the window ($(window_report))"
 alive || fail "the close box ended the program"
 icon || fail "the icon went with the window"
 
@@ -114,7 +114,7 @@ xdotool mousemove --sync 300 500
 menu_item 0
 wait_for 5 main_window || fail "Show main window did not show it"
 close_main_window
-wait_for 5 no_main_window || fail "the close box did not hide the window"
+wait_for 5 no_main_window || fail "the close box did not hide the window ($(window_report))"
 # About...: the About box, modal, closed with its OK button (Enter).
 menu_item 2
 wait_for 5 sh -c 'xdotool search --onlyvisible --name "^About\.\.\.$" | grep .' || fail "About... showed no About box"

@@ -161,3 +161,11 @@ close_main_window() {
         fail "the main window never got the focus"
     xdotool key alt+F4
 }
+# What the window manager and the server say of the main window, for a
+# failure's message.
+window_report() {
+    w=$(main_window) || { echo "no visible main window"; return; }
+    echo "state: $(xprop -id "$w" WM_STATE _NET_WM_STATE 2>&1 | tr '\n' ' ')," \
+        "active: $(xdotool getactivewindow getwindowname 2>&1 | tr '\n' ' ')"
+    import -window root "$art/$test_name-report.png" 2>/dev/null || true
+}
