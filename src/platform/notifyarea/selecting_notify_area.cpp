@@ -21,8 +21,11 @@ StatusNotifierProbe::StatusNotifierProbe(QObject* parent) : QObject(parent) {}
 
 bool StatusNotifierProbe::isHostName(const QString& name)
 {
+    // Plasma's shell is that desktop's host and registers with the watcher
+    // under its own name, taking no host name (measured on Plasma 5.27).
     return name.startsWith(QLatin1String("org.kde.StatusNotifierHost-")) ||
-           name.startsWith(QLatin1String("org.freedesktop.StatusNotifierHost-"));
+           name.startsWith(QLatin1String("org.freedesktop.StatusNotifierHost-")) ||
+           name == QLatin1String("org.kde.plasmashell");
 }
 
 void StatusNotifierProbe::start()

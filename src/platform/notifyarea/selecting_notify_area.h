@@ -26,7 +26,8 @@ public:
     // A question to the bus is still unanswered.
     bool busy() const { return m_pending > 0; }
 
-    // The names hosts own on the bus.
+    // The names hosts own on the bus (the host names, and the one desktop
+    // shell that hosts under its own).
     static bool isHostName(const QString& name);
     // The rule itself.
     static bool hostShows(bool watcherSaysRegistered, bool hostOnBus)

@@ -59,6 +59,8 @@ void TestSniProbe::hostNames()
     QVERIFY(StatusNotifierProbe::isHostName(QStringLiteral("org.kde.StatusNotifierHost-12-1")));
     QVERIFY(
         StatusNotifierProbe::isHostName(QStringLiteral("org.freedesktop.StatusNotifierHost-3")));
+    QVERIFY(StatusNotifierProbe::isHostName(QStringLiteral("org.kde.plasmashell")));
+    QVERIFY(!StatusNotifierProbe::isHostName(QStringLiteral("org.kde.plasmashell.accentColor")));
     QVERIFY(!StatusNotifierProbe::isHostName(QStringLiteral("org.kde.StatusNotifierWatcher")));
     QVERIFY(!StatusNotifierProbe::isHostName(QStringLiteral("org.kde.StatusNotifierItem-1-1")));
     QVERIFY(!StatusNotifierProbe::isHostName(QStringLiteral(":1.4")));
