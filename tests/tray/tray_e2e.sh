@@ -78,11 +78,16 @@ m=$(mark)
 start_trayer
 wait_line "$m" '^RESTARTED$'
 wait_line "$m" '^DOCKED 1 '
-find_icon
-echo "icon at $X,$Y size ${WIDTH}x$HEIGHT"
-docked=$(since "$m" | grep '^DOCKED 1 ' | tail -n 1)
-[ "$docked" = "DOCKED 1 $X,$Y,$WIDTH,$HEIGHT" ] ||
+# The tray may still move the socket once the icon is in: the area's latest
+# report must come to match where X has the window.
+reported_where_x_says() {
+    find_icon
+    docked=$(since "$m" | grep '^DOCKED 1 ' | tail -n 1)
+    [ "$docked" = "DOCKED 1 $X,$Y,$WIDTH,$HEIGHT" ]
+}
+wait_for 5 reported_where_x_says ||
     fail "the area reported '$docked', X says $X,$Y,$WIDTH,$HEIGHT"
+echo "icon at $X,$Y size ${WIDTH}x$HEIGHT"
 
 # --- what the icon looks like -------------------------------------------------
 # The 16 x 16 disc sits in the middle of the socket; its corners are
