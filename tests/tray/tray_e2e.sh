@@ -81,7 +81,11 @@ wait_line "$m" '^DOCKED 1 '
 # The tray may still move the socket once the icon is in: the area's latest
 # report must come to match where X has the window.
 reported_where_x_says() {
-    find_icon
+    # Not find_icon: its own wait would restart this one's clock.
+    WIN=$(xdotool search --onlyvisible --classname "$icon_class" | head -n 1)
+    eval "$(xdotool getwindowgeometry --shell "$WIN")"
+    CX=$((X + WIDTH / 2))
+    CY=$((Y + HEIGHT / 2))
     docked=$(since "$m" | grep '^DOCKED 1 ' | tail -n 1)
     [ "$docked" = "DOCKED 1 $X,$Y,$WIDTH,$HEIGHT" ]
 }

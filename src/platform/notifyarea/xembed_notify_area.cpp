@@ -188,6 +188,15 @@ void XEmbedNotifyArea::embedded(XEmbedIconWindow* window)
     if (const quint32 socket = m_x.parentOf(win)) {
         m_sockets.insert(win, socket);
         m_x.watchWindow(socket);
+        // The tray's own window moves too (a panel that grows to the left
+        // as icons come): no event reaches the icon or its socket then, so
+        // every window between the socket and the root is watched.
+        for (quint32 w = m_x.parentOf(socket); w != 0 && w != m_x.root(); w = m_x.parentOf(w)) {
+            if (!m_ancestors.contains(w)) {
+                m_ancestors.insert(w);
+                m_x.watchWindow(w);
+            }
+        }
     }
     // Trays that relay icons to another host hide their containers: what
     // such an icon gets is made up, never hover.
@@ -215,6 +224,7 @@ void XEmbedNotifyArea::dropWindows()
 {
     const auto icons = std::exchange(m_icons, {});
     m_sockets.clear();
+    m_ancestors.clear();
     for (auto it = icons.cbegin(); it != icons.cend(); ++it) {
         if (QPointer<XEmbedIconWindow> window = it.value()) {
             window->hide();
@@ -289,8 +299,15 @@ bool XEmbedNotifyArea::nativeEventFilter(const QByteArray& eventType, void* mess
     case XCB_CONFIGURE_NOTIFY: {
         auto* ev = reinterpret_cast<xcb_configure_notify_event_t*>(event);
         // The tray moved or resized a socket of ours: its backdrop changed.
-        if (XEmbedIconWindow* window = windowInSocket(ev->window))
+        if (XEmbedIconWindow* window = windowInSocket(ev->window)) {
             window->scheduleRegrab();
+        } else if (m_ancestors.contains(ev->window)) {
+            // The tray itself moved: every icon's place on the screen did.
+            for (const auto& icon : std::as_const(m_icons)) {
+                if (icon && icon->isEmbedded())
+                    icon->scheduleRegrab();
+            }
+        }
         break;
     }
     case XCB_REPARENT_NOTIFY: {

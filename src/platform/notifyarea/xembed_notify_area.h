@@ -6,6 +6,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 
 class QWidget;
 
@@ -71,6 +72,8 @@ private:
     QHash<quint32, QPointer<XEmbedIconWindow>> m_icons;
     // The tray's socket of each docked icon window.
     QHash<quint32, quint32> m_sockets;
+    // The tray's windows above the sockets, watched for moves.
+    QSet<quint32> m_ancestors;
 };
 
 } // namespace tarnwick::platform
