@@ -89,13 +89,13 @@ Program::Program(TApplication& app, Environment environment) : m_app(app)
     });
     QObject::connect(form1, &ui::TForm1::resultsSummaryRebuilt, form2,
                      [form2] { form2->resultsSummaryChanged(); });
-    form1->setTrayIconShown([icon] { return icon->iconVisible() && icon->trayAvailable(); });
-    // The program is never unreachable: without an area the window shows.
-    QObject::connect(icon, &tray::TTrayIcon::trayAvailabilityChanged, form1,
-                     [this](bool available) {
-                         if (!available)
-                             showUnreachableWindow();
-                     });
+    // The close box hides the window only while the icon is known to be on
+    // screen, and the window comes back the moment that stops holding.
+    form1->setTrayIconShown([icon] { return icon->iconShown(); });
+    QObject::connect(icon, &tray::TTrayIcon::iconShownChanged, form1, [this](bool shown) {
+        if (!shown)
+            showUnreachableWindow();
+    });
 
     m_aboutBox = std::make_unique<ui::TAboutBox>(form1, *m_pages);
     m_moreForm = std::make_unique<ui::TMore_Form>(form1, *m_pages);
@@ -110,10 +110,10 @@ Program::Program(TApplication& app, Environment environment) : m_app(app)
 
     // Some areas answer only a moment after start (a bus host): the window
     // waits that long before it counts as having none.
-    if (!icon->trayAvailable()) {
+    if (!icon->iconShown()) {
         m_trayWait = std::make_unique<core::Timer>([this] {
             m_trayWait->stop();
-            if (!m_form2->TextTrayIcon1->trayAvailable())
+            if (!m_form2->TextTrayIcon1->iconShown())
                 showUnreachableWindow();
         });
         m_trayWait->setSingleShot(true);

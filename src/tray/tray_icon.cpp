@@ -179,6 +179,7 @@ bool TTrayIcon::AddToTray()
     const bool ok = area && area->add(m_iconId, FillIconRecord());
     if (ok)
         passMenuToHost();
+    updateIconShown();
     return ok;
 }
 
@@ -186,7 +187,19 @@ bool TTrayIcon::RemoveFromTray()
 {
     m_iconVisible = false;
     platform::NotifyArea* area = notifyArea();
-    return area && area->remove(m_iconId);
+    const bool ok = area && area->remove(m_iconId);
+    updateIconShown();
+    return ok;
+}
+
+void TTrayIcon::updateIconShown()
+{
+    platform::NotifyArea* area = notifyArea();
+    const bool shown = m_iconVisible && area && area->iconShown(m_iconId);
+    if (shown == m_iconShown)
+        return;
+    m_iconShown = shown;
+    emit iconShownChanged(shown);
 }
 
 bool TTrayIcon::RefreshTray()
@@ -224,6 +237,7 @@ void TTrayIcon::areaRestarted()
 {
     if (m_iconVisible)
         AddToTray();
+    updateIconShown();
     // Another area may report other things.
     capabilitiesChanged();
 }

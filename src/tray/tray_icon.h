@@ -126,6 +126,9 @@ public:
     // Whether the desktop has a notification area now. Without one requests
     // fail quietly, and the program should keep a window reachable.
     bool trayAvailable() const;
+    // Whether the icon is known to be on screen now: shown in an area that
+    // has really taken it. The only ground for hiding the owner's window.
+    bool iconShown() const { return m_iconShown; }
     // What the area can report; without Motion there is no hover.
     platform::Capabilities trayCapabilities() const;
     // Screen rectangle of the icon, empty when the area does not say.
@@ -143,6 +146,7 @@ public:
 signals:
     void trayAvailabilityChanged(bool available);
     void hoverReportedChanged(bool reported);
+    void iconShownChanged(bool shown);
 
 protected:
     virtual void DoClick();
@@ -168,6 +172,7 @@ private:
     void handleNotification(const platform::Notification& n);
     void areaRestarted();
     void capabilitiesChanged();
+    void updateIconShown();
     void clickTick();
     void hoverTick();
     void cycleTick();
@@ -227,6 +232,7 @@ private:
 
     QString m_areaTooltip;
     bool m_hoverReported = false;
+    bool m_iconShown = false;
     PointerTracker m_pointer;
     bool m_startupCheckPending = true;
 

@@ -43,6 +43,11 @@ TTrayIconHandler::TTrayIconHandler()
             &TTrayIconHandler::availabilityChanged);
     connect(m_area.get(), &platform::NotifyArea::capabilitiesChanged, this,
             &TTrayIconHandler::capabilitiesChanged);
+    // Whatever the area says, each icon asks again whether it is on screen.
+    connect(m_area.get(), &platform::NotifyArea::iconShownChanged, this,
+            &TTrayIconHandler::iconShownChanged);
+    connect(m_area.get(), &platform::NotifyArea::areaLost, this,
+            &TTrayIconHandler::iconShownChanged);
 }
 
 TTrayIconHandler::~TTrayIconHandler() = default;
@@ -102,6 +107,16 @@ void TTrayIconHandler::capabilitiesChanged()
     }
 }
 
+void TTrayIconHandler::iconShownChanged()
+{
+    const QList<TTrayIcon*> icons = m_icons.values();
+    QList<QPointer<TTrayIcon>> targets(icons.cbegin(), icons.cend());
+    for (const QPointer<TTrayIcon>& target : targets) {
+        if (target)
+            target->updateIconShown();
+    }
+}
+
 void TTrayIconHandler::availabilityChanged(bool available)
 {
     const QList<TTrayIcon*> icons = m_icons.values();
@@ -110,6 +125,7 @@ void TTrayIconHandler::availabilityChanged(bool available)
         if (target)
             emit target->trayAvailabilityChanged(available);
     }
+    iconShownChanged();
 }
 
 } // namespace tarnwick::tray

@@ -42,6 +42,7 @@ private:
     void areaRestarted();
     void availabilityChanged(bool available);
     void capabilitiesChanged();
+    void iconShownChanged();
 
     std::unique_ptr<platform::NotifyArea> m_area;
     // Ids are looked up here rather than turned back into addresses, so a

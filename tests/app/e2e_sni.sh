@@ -15,83 +15,21 @@ test_name=e2e-sni
 . "$(dirname "$0")/../support/desktop-test-lib.sh"
 command -v lxqt-panel >/dev/null || skip "lxqt-panel is not installed"
 
-# A session bus of our own, on a socket path (visible from the namespace).
-cat >"$work/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$work/bus</listen>
-  <auth>EXTERNAL</auth>
-  <!-- A program in a user namespace of its own names another uid. -->
-  <auth>ANONYMOUS</auth>
-  <allow_anonymous/>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=6 6>"$work/bus.addr" >"$work/bus.log" 2>&1 &
-pids="$pids $!"
-wait_for 5 test -s "$work/bus.addr" || fail "no session bus"
-DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.addr")
-export DBUS_SESSION_BUS_ADDRESS
+private_bus
 
-property() { # service path interface name
-    dbus-send --session --print-reply --reply-timeout=2000 --dest="$1" "$2" \
-        org.freedesktop.DBus.Properties.Get string:"$3" string:"$4"
-}
-host_registered() {
-    property org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.kde.StatusNotifierWatcher \
-        IsStatusNotifierHostRegistered | grep -q 'boolean true'
-}
-# "service/path" of the first registered item.
-item() {
-    property org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems | sed -n 's/.*string "\(.*\)".*/\1/p' | head -n 1 | grep .
-}
 item_property() {
-    it=$(item)
+    it=$(sni_item)
     property "${it%%/*}" "/${it#*/}" org.kde.StatusNotifierItem "$1"
 }
 tooltip_has() { item_property ToolTip | grep -q -- "$1"; }
 
-mkdir -p "$XDG_CONFIG_HOME/lxqt" "$XDG_CONFIG_HOME/Orlvane"
-cat >"$XDG_CONFIG_HOME/lxqt/panel.conf" <<'CONF'
-panels=panel1
-
-[panel1]
-plugins=spacer,statusnotifier
-position=Top
-desktop=0
-
-[spacer]
-type=spacer
-expandable=true
-
-[statusnotifier]
-alignment=Right
-type=statusnotifier
-CONF
-lxqt-panel >"$work/panel.log" 2>&1 &
-pids="$pids $!"
+start_lxqt statusnotifier
 wait_for 15 host_registered || fail "lxqt-panel registered no status notifier host"
 
-mkdir -p "$work/app/data"
-cp "$build/tarnwick" "$build/tarnwick-icmp-helper" "$work/app/"
-printf '127.0.0.1\r\n' >"$work/app/data/domains.cfg"
-printf '[General]\nfr=1\n' >"$XDG_CONFIG_HOME/Orlvane/Orlvane_Tarnwick.ini"
-$ns sh -c '
-  ip link set lo up
-  # Inside a user namespace only the mapped group can be named.
-  echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range 2>/dev/null ||
-    echo "0 0" > /proc/sys/net/ipv4/ping_group_range
-  exec "$1"' sh "$work/app/tarnwick" >"$work/app.log" 2>&1 &
-app=$!
+install_program '127.0.0.1\r\n'
+start_program
 
-wait_for 10 item || fail "the program registered no item"
+wait_for 10 sni_item || fail "the program registered no item"
 item_property IconPixmap >"$work/pixmap.txt" || fail "the item has no IconPixmap"
 # A picture of at least 16 x 16 pixels: 1024 bytes of ARGB, not all clear.
 [ "$(sed -n '/array of bytes/,$p' "$work/pixmap.txt" | grep -oE '\b[0-9a-f]{2}\b' | wc -l)" -ge 1024 ] ||
@@ -103,7 +41,7 @@ wait_for 8 tooltip_has 'Reply from 127.0.0.1' || fail "the tooltip did not follo
 # No hover here: the summary also heads the menu the host shows, as lines
 # that cannot be chosen, and it follows the replies.
 menu_layout() {
-    it=$(item)
+    it=$(sni_item)
     menu=$(item_property Menu | sed -n 's/.*object path "\(.*\)".*/\1/p')
     dbus-send --session --print-reply --reply-timeout=2000 --dest="${it%%/*}" "$menu" \
         com.canonical.dbusmenu.GetLayout int32:0 int32:-1 array:string: 2>/dev/null

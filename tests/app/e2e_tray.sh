@@ -15,14 +15,10 @@ build=${TARNWICK_BUILD_DIR:?}
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR
 export QT_QPA_PLATFORM=xcb
 
-trayer_pid=""
 test_name=e2e-tray
 . "$(dirname "$0")/../support/desktop-test-lib.sh"
 
-alive() { kill -0 "$app" 2>/dev/null; }
 icon() { xdotool search --onlyvisible --classname '^tarnwick-tray-icon$' 2>/dev/null | head -n 1 | grep .; }
-main_window() { xdotool search --onlyvisible --name '^Orlvane Auto Tarnwick  -  ' 2>/dev/null | head -n 1 | grep .; }
-no_main_window() { ! main_window; }
 # Windows of the program other than the icon and the main window.
 others() {
     for w in $(xdotool search --onlyvisible --pid "$(cat "$work/app.pid")" 2>/dev/null); do
@@ -46,14 +42,6 @@ locate_icon() {
     IX=$X IY=$Y IW=$WIDTH IH=$HEIGHT
     CX=$((IX + IW / 2)) CY=$((IY + IH / 2))
 }
-start_trayer() {
-    trayer --edge top --align right --widthtype request --height 24 \
-        --SetDockType false --SetPartialStrut false >>"$work/trayer.log" 2>&1 &
-    trayer_pid=$!
-    pids="$pids $trayer_pid"
-    "$probe" owner 5000 || fail "trayer took no selection"
-}
-
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids="$pids $!"
 start_trayer
@@ -63,19 +51,22 @@ cp "$build/tarnwick" "$build/tarnwick-icmp-helper" "$work/app/"
 printf '127.0.0.1\r\nlocalhost\r\n' >"$work/app/data/domains.cfg"
 # Not a first run: the program starts hidden.
 printf '[General]\nfr=1\n' >"$XDG_CONFIG_HOME/Orlvane/Orlvane_Tarnwick.ini"
+# Loopback comes up only once the test has seen the all-failing picture:
+# however slow the start, there is one.
 $ns sh -c '
-  ip link set lo up
   # Inside a user namespace only the mapped group can be named.
   echo "0 2147483647" > /proc/sys/net/ipv4/ping_group_range 2>/dev/null ||
     echo "0 0" > /proc/sys/net/ipv4/ping_group_range
   echo $$ > "$1"
-  exec "$2"' sh "$work/app.pid" "$work/app/tarnwick" >"$work/app.log" 2>&1 &
+  (i=0; while [ ! -e "$3" ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i + 1)); done; ip link set lo up) &
+  exec "$2"' sh "$work/app.pid" "$work/app/tarnwick" "$work/lo-up" >"$work/app.log" 2>&1 &
 app=$!
 
 locate_icon
 # Before any reply every host fails; then the replies turn it all OK.
 wait_for 5 has_cross || fail "the icon never showed the all-failing picture"
 cp "$work/shot.png" "$art/tray_all_failing.png"
+touch "$work/lo-up"
 wait_for 8 no_cross || fail "the icon never turned to the all-OK picture"
 cp "$work/shot.png" "$art/tray_all_ok.png"
 # Hidden start: by now well past the time it waits for an area, and still
@@ -99,8 +90,11 @@ wait_for 2 no_others || fail "the hint stayed after the cursor left"
 # A click shows the window; its close box hides it, and the icon stays.
 xdotool mousemove --sync "$CX" "$CY" click 1
 wait_for 5 main_window || fail "a click did not show the main window"
-xdotool windowactivate --sync "$(main_window)" key alt+F4
-wait_for 5 no_main_window || fail "the close box did not hide the window"
+# Away from the icon, so that no hint comes up meanwhile.
+xdotool mousemove --sync 300 500
+wait_for 2 no_others || fail "the hint stayed after the cursor left"
+close_main_window
+wait_for 5 no_main_window || fail "the close box did not hide the window ($(window_report))"
 alive || fail "the close box ended the program"
 icon || fail "the icon went with the window"
 
@@ -119,8 +113,8 @@ menu_item() { # index (0-based; the separator is not an item)
 xdotool mousemove --sync 300 500
 menu_item 0
 wait_for 5 main_window || fail "Show main window did not show it"
-xdotool windowactivate --sync "$(main_window)" key alt+F4
-wait_for 5 no_main_window || fail "the close box did not hide the window"
+close_main_window
+wait_for 5 no_main_window || fail "the close box did not hide the window ($(window_report))"
 # About...: the About box, modal, closed with its OK button (Enter).
 menu_item 2
 wait_for 5 sh -c 'xdotool search --onlyvisible --name "^About\.\.\.$" | grep .' || fail "About... showed no About box"
@@ -128,9 +122,7 @@ xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^About\.\.
 wait_for 5 sh -c '! xdotool search --onlyvisible --name "^About\.\.\.$" | grep .' || fail "the About box stayed"
 
 # The tray dies: the window comes up. A new tray gets the icon back.
-kill "$trayer_pid"
-wait "$trayer_pid" 2>/dev/null || true
-"$probe" none 5000 || fail "the selection outlived trayer"
+stop_trayer
 wait_for 5 main_window || fail "losing the tray did not show the window"
 start_trayer
 locate_icon

@@ -92,6 +92,23 @@ void MemoryNotifyArea::setAvailable(bool available)
         emit areaLost();
 }
 
+void MemoryNotifyArea::removeAll()
+{
+    const QList<quint32> ids = m_icons.keys();
+    m_icons.clear();
+    for (const quint32 id : ids)
+        emit iconShownChanged(id);
+}
+
+void MemoryNotifyArea::setIconShown(quint32 id, bool shown)
+{
+    if (shown)
+        m_hidden.remove(id);
+    else
+        m_hidden.insert(id);
+    emit iconShownChanged(id);
+}
+
 void MemoryNotifyArea::restart()
 {
     setAvailable(false);

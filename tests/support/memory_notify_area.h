@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMenu>
 #include <QPointer>
+#include <QSet>
 
 namespace tarnwick::platform {
 
@@ -39,6 +40,12 @@ public:
     bool hasIcon(quint32 id) const override { return m_icons.contains(id); }
     bool setMenu(quint32 id, QMenu* menu) override;
     QRect iconGeometry(quint32 id) const override;
+    bool iconShown(quint32 id) const override
+    {
+        return m_available && m_icons.contains(id) && !m_hidden.contains(id);
+    }
+    void removeAll() override;
+    bool relays() const override { return m_relays; }
     bool isAvailable() const override { return m_available; }
     Capabilities capabilities() const override { return m_capabilities; }
     QString name() const override { return QStringLiteral("memory"); }
@@ -55,6 +62,13 @@ public:
         emit capabilitiesChanged();
     }
     void setIconGeometry(quint32 id, const QRect& geometry);
+    // An icon the area holds but does not show (not embedded yet, say).
+    void setIconShown(quint32 id, bool shown);
+    void setRelays(bool relays)
+    {
+        m_relays = relays;
+        emit capabilitiesChanged();
+    }
 
     const QList<Request>& requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
@@ -68,6 +82,8 @@ private:
     Capabilities m_capabilities = Capability::ButtonUpDown | Capability::DoubleClick |
                                   Capability::Motion | Capability::ExactPosition;
     QHash<quint32, Icon> m_icons;
+    QSet<quint32> m_hidden;
+    bool m_relays = false;
     QList<Request> m_requests;
 };
 

@@ -8,29 +8,16 @@ set -eu
 
 demo=$1
 probe=$2
-# Work privately, so that runs side by side never share a log; what is worth
-# keeping is copied to the build folder at the end, pass or fail.
-art="${TARNWICK_BUILD_DIR:-.}/tests/tray/artifacts"
-mkdir -p "$art"
-work=$(mktemp -d "${TMPDIR:-/tmp}/tray-e2e.XXXXXX")
-log="$work/demo.log"
-: >"$log"
+build=${TARNWICK_BUILD_DIR:-.}
 # Keep Qt on X11 and off any bus; logical and device pixels stay the same.
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR
 export QT_QPA_PLATFORM=xcb
 
-pids=""
+test_name=tray-e2e
+. "$(dirname "$0")/../support/desktop-test-lib.sh"
+log="$work/demo.log"
+: >"$log"
 demo_pid=""
-trayer_pid=""
-cleanup() {
-    rev=""
-    for p in $pids; do rev="$p $rev"; done
-    for p in $rev; do kill "$p" 2>/dev/null || true; done
-    for p in $rev; do wait "$p" 2>/dev/null || true; done
-    cp "$work"/* "$art"/ 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
 
 fail() {
     echo "FAIL: $*"
@@ -63,30 +50,12 @@ expect_events() {
     [ "$got" = "$2" ] || fail "events: expected '$2', got '$got'"
 }
 
-start_trayer() {
-    trayer --edge top --align right --widthtype request --height 24 \
-        --SetDockType false --SetPartialStrut false >>"$work/trayer.log" 2>&1 &
-    trayer_pid=$!
-    pids="$pids $trayer_pid"
-    "$probe" owner 5000 || fail "trayer took no selection"
-}
-
-stop_trayer() {
-    kill "$trayer_pid"
-    wait "$trayer_pid" 2>/dev/null || true
-    "$probe" none 5000 || fail "the selection outlived trayer"
-}
-
 icon_class='^tarnwick-tray-icon$'
 
 # Sets X Y WIDTH HEIGHT (root coordinates) and CX CY (the icon's middle).
 find_icon() {
-    i=0
-    while ! WIN=$(xdotool search --onlyvisible --classname "$icon_class" 2>/dev/null); do
-        i=$((i + 1))
-        [ $i -le 100 ] || fail "no visible icon window"
-        sleep 0.05
-    done
+    wait_for 5 xdotool search --onlyvisible --classname "$icon_class" || fail "no visible icon window"
+    WIN=$(xdotool search --onlyvisible --classname "$icon_class" | head -n 1)
     eval "$(xdotool getwindowgeometry --shell "$WIN")"
     CX=$((X + WIDTH / 2))
     CY=$((Y + HEIGHT / 2))
@@ -109,18 +78,27 @@ m=$(mark)
 start_trayer
 wait_line "$m" '^RESTARTED$'
 wait_line "$m" '^DOCKED 1 '
-find_icon
-echo "icon at $X,$Y size ${WIDTH}x$HEIGHT"
-docked=$(since "$m" | grep '^DOCKED 1 ' | tail -n 1)
-[ "$docked" = "DOCKED 1 $X,$Y,$WIDTH,$HEIGHT" ] ||
+# The tray may still move the socket once the icon is in: the area's latest
+# report must come to match where X has the window.
+reported_where_x_says() {
+    # Not find_icon: its own wait would restart this one's clock.
+    WIN=$(xdotool search --onlyvisible --classname "$icon_class" | head -n 1)
+    eval "$(xdotool getwindowgeometry --shell "$WIN")"
+    CX=$((X + WIDTH / 2))
+    CY=$((Y + HEIGHT / 2))
+    docked=$(since "$m" | grep '^DOCKED 1 ' | tail -n 1)
+    [ "$docked" = "DOCKED 1 $X,$Y,$WIDTH,$HEIGHT" ]
+}
+wait_for 5 reported_where_x_says ||
     fail "the area reported '$docked', X says $X,$Y,$WIDTH,$HEIGHT"
+echo "icon at $X,$Y size ${WIDTH}x$HEIGHT"
 
 # --- what the icon looks like -------------------------------------------------
 # The 16 x 16 disc sits in the middle of the socket; its corners are
 # transparent and must show the tray's own background, the pixel left of the
 # icon window. Painting can trail the docking a little, so look again until
 # the picture is right or time is up.
-shot="$work/tray_e2e.png"
+shot="$art/tray_e2e.png"
 ox=$((X + (WIDTH - 16) / 2))
 oy=$((Y + (HEIGHT - 16) / 2))
 i=0

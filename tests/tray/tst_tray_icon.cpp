@@ -78,6 +78,7 @@ private slots:
     void twoIconsShareOneHandler();
     void restartReaddsVisibleIconsOnly();
     void noTrayThenTray();
+    void iconShownFollowsTheArea();
     void loadedRunsStartupAndAddsOnce();
     void startupCheck_data();
     void startupCheck();
@@ -609,6 +610,38 @@ void TestTrayIcon::noTrayThenTray()
     QCOMPARE(availability.size(), 2);
     QCOMPARE(availability.at(0).at(0).toBool(), false);
     QCOMPARE(availability.at(1).at(0).toBool(), true);
+}
+
+// "Shown" is the area's word that the icon is on screen, nothing less: not
+// the icon being wanted, not the area being there. Every change is told once.
+void TestTrayIcon::iconShownFollowsTheArea()
+{
+    auto icon = makeIcon();
+    QStringList changes;
+    connect(icon.get(), &TTrayIcon::iconShownChanged, [&changes](bool shown) {
+        changes << (shown ? QStringLiteral("+") : QStringLiteral("-"));
+    });
+    const quint32 id = icon->iconId();
+    QVERIFY(!icon->iconShown());
+    icon->setIconVisible(true);
+    QVERIFY(icon->iconShown());
+    // Asked for and held, but not (or no longer) on screen.
+    m_area->setIconShown(id, false);
+    QVERIFY(!icon->iconShown());
+    m_area->setIconShown(id, false);
+    m_area->setIconShown(id, true);
+    QVERIFY(icon->iconShown());
+    // The area goes: not shown; a new one takes the icon again.
+    m_area->setAvailable(false);
+    QVERIFY(!icon->iconShown());
+    m_area->setAvailable(true);
+    QVERIFY(icon->iconShown());
+    // An icon taken out is not shown, whatever the area.
+    icon->setIconVisible(false);
+    QVERIFY(!icon->iconShown());
+    m_area->restart();
+    QVERIFY(!icon->iconShown());
+    QCOMPARE(changes.join(QString()), QStringLiteral("+-+-+-"));
 }
 
 void TestTrayIcon::loadedRunsStartupAndAddsOnce()

@@ -2,6 +2,8 @@
 
 namespace tarnwick::platform {
 
+Q_LOGGING_CATEGORY(lcNotifyArea, "tarnwick.notifyarea", QtWarningMsg)
+
 QString clampTooltip(const QString& text)
 {
     if (text.size() <= maxTooltipLength)
@@ -63,6 +65,11 @@ bool NotifyArea::setMenu(quint32, QMenu*)
 QRect NotifyArea::iconGeometry(quint32) const
 {
     return {};
+}
+
+bool NotifyArea::iconShown(quint32 id) const
+{
+    return isAvailable() && hasIcon(id);
 }
 
 void NotifyArea::updateAvailability(bool available)

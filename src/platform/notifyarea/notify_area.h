@@ -2,6 +2,7 @@
 
 #include <QFlags>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -10,6 +11,9 @@
 class QMenu;
 
 namespace tarnwick::platform {
+
+// Which area is used and why (QT_LOGGING_RULES="tarnwick.notifyarea.debug=true").
+Q_DECLARE_LOGGING_CATEGORY(lcNotifyArea)
 
 // What an icon shows. The backend scales the image to the size the area gives
 // and centres it; the tooltip is shown as it is (the owner cuts what it must).
@@ -92,6 +96,15 @@ public:
     virtual bool setMenu(quint32 id, QMenu* menu);
     // Screen rectangle of the icon in logical pixels, empty when unknown.
     virtual QRect iconGeometry(quint32 id) const;
+    // Whether the area is known to show the icon now: seen embedded, or
+    // registered with a host that is on the bus. Being asked to show it is
+    // not enough; the owner hides its window only on this answer.
+    virtual bool iconShown(quint32 id) const;
+    // Takes every icon out of this area (another one shows them now).
+    virtual void removeAll() {}
+    // The area passes icons on to another host and is not where they show
+    // (an X11 tray that relays to a bus host): a direct route is better.
+    virtual bool relays() const { return false; }
 
     virtual bool isAvailable() const = 0;
     virtual Capabilities capabilities() const = 0;
@@ -108,6 +121,8 @@ signals:
     void iconGeometryChanged(quint32 id, const QRect& geometry);
     // What the area can report changed (hover is found out while running).
     void capabilitiesChanged();
+    // iconShown(id) may have changed; id 0 stands for every icon.
+    void iconShownChanged(quint32 id);
 
 protected:
     // Emits availabilityChanged when the value really changes.

@@ -4,20 +4,30 @@
 #include "platform/notifyarea/selecting_notify_area.h"
 #include "platform/notifyarea/xembed_notify_area.h"
 
+#include <QDBusConnection>
+
 namespace tarnwick::platform {
 
 std::unique_ptr<NotifyArea> createNotifyArea()
 {
-    if (!XEmbedNotifyArea::platformSupported())
-        return std::make_unique<QtNotifyArea>();
+    // Made only once a host is known to show items: Qt asks the bus once,
+    // when its first tray icon is made, and keeps that answer for good. A
+    // program that started before the host would never reach it.
+    const auto busArea = [] { return std::make_unique<QtNotifyArea>([] { return true; }); };
+    if (!XEmbedNotifyArea::platformSupported()) {
+        // Off X11 (Wayland) the bus is the only route where there is one.
+        if (!QDBusConnection::sessionBus().isConnected())
+            return std::make_unique<QtNotifyArea>();
+        auto* probe = new StatusNotifierProbe;
+        auto area = std::make_unique<SelectingNotifyArea>(nullptr, nullptr, busArea, probe);
+        probe->start();
+        return area;
+    }
     auto xembed = std::make_unique<XEmbedNotifyArea>();
     XEmbedNotifyArea* x = xembed.get();
     auto* probe = new StatusNotifierProbe;
-    // Made only once a host is known to run: Qt settles on the bus or on its
-    // own X11 tray when its first tray icon is made, and keeps that choice.
     auto area = std::make_unique<SelectingNotifyArea>(
-        std::move(xembed), [x] { x->refresh(); },
-        [] { return std::make_unique<QtNotifyArea>([] { return true; }); }, probe);
+        std::move(xembed), [x] { x->refresh(); }, busArea, probe);
     probe->start();
     return area;
 }

@@ -106,7 +106,9 @@ bool QtNotifyArea::add(quint32 id, const IconState& state)
         emit notification(Notification{id, NotificationCode::BalloonClick, QCursor::pos(), true});
     });
     entry.icon->show();
+    qCDebug(lcNotifyArea) << "bus icon" << id << "shown by Qt" << entry.icon->isVisible();
     m_icons.insert(id, entry);
+    emit iconShownChanged(id);
     if (!m_hoverPoll.isActive())
         m_hoverPoll.start();
     return true;
@@ -133,6 +135,7 @@ bool QtNotifyArea::remove(quint32 id)
     icon->deleteLater();
     if (m_icons.isEmpty())
         m_hoverPoll.stop();
+    emit iconShownChanged(id);
     return true;
 }
 
@@ -148,6 +151,18 @@ bool QtNotifyArea::setMenu(quint32 id, QMenu* menu)
         it->icon->setContextMenu(menu);
     }
     return true;
+}
+
+bool QtNotifyArea::iconShown(quint32 id) const
+{
+    // Whether a host shows the item is the bus watcher's to say (the owner
+    // of this area takes it away when none does).
+    return m_available && m_icons.contains(id);
+}
+
+void QtNotifyArea::removeAll()
+{
+    dropIcons();
 }
 
 QRect QtNotifyArea::iconGeometry(quint32 id) const
@@ -214,15 +229,17 @@ void QtNotifyArea::pollHover()
 void QtNotifyArea::dropIcons()
 {
     const QHash<quint32, Entry> icons = std::exchange(m_icons, {});
-    for (const Entry& entry : icons) {
-        entry.icon->hide();
-        delete entry.icon;
+    for (auto it = icons.cbegin(); it != icons.cend(); ++it) {
+        it->icon->hide();
+        delete it->icon;
+        emit iconShownChanged(it.key());
     }
     m_hoverPoll.stop();
 }
 
 void QtNotifyArea::hostGone()
 {
+    qCDebug(lcNotifyArea) << "watcher gone";
     dropIcons();
     m_available = false;
     updateAvailability(false);
@@ -231,6 +248,7 @@ void QtNotifyArea::hostGone()
 
 void QtNotifyArea::hostBack()
 {
+    qCDebug(lcNotifyArea) << "watcher back";
     dropIcons();
     m_available = true;
     updateAvailability(true);

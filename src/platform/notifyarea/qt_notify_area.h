@@ -32,6 +32,8 @@ public:
     bool hasIcon(quint32 id) const override { return m_icons.contains(id); }
     bool setMenu(quint32 id, QMenu* menu) override;
     QRect iconGeometry(quint32 id) const override;
+    bool iconShown(quint32 id) const override;
+    void removeAll() override;
     bool isAvailable() const override { return m_available; }
     Capabilities capabilities() const override;
     QString name() const override { return QStringLiteral("qt"); }

@@ -13,44 +13,112 @@ namespace tarnwick::platform {
 namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString busService = QStringLiteral("org.freedesktop.DBus");
+const QString busPath = QStringLiteral("/org/freedesktop/DBus");
 } // namespace
 
 StatusNotifierProbe::StatusNotifierProbe(QObject* parent) : QObject(parent) {}
 
-void StatusNotifierProbe::start()
+bool StatusNotifierProbe::isHostName(const QString& name)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    auto* watcher = new QDBusServiceWatcher(watcherService, bus,
-                                            QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString&, const QString&, const QString& newOwner) {
-                if (newOwner.isEmpty())
-                    emit hostGone();
-                else
-                    check();
-            });
-    bus.connect(watcherService, watcherPath, watcherService,
-                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(check()));
-    check();
+    // Plasma's shell is that desktop's host and registers with the watcher
+    // under its own name, taking no host name (measured on Plasma 5.27).
+    return name.startsWith(QLatin1String("org.kde.StatusNotifierHost-")) ||
+           name.startsWith(QLatin1String("org.freedesktop.StatusNotifierHost-")) ||
+           name == QLatin1String("org.kde.plasmashell");
 }
 
-void StatusNotifierProbe::check()
+void StatusNotifierProbe::start()
 {
-    // A watcher alone is not enough: it must also know of a host that
-    // shows the items.
+    start(QDBusConnection::sessionBus());
+}
+
+void StatusNotifierProbe::start(const QDBusConnection& bus)
+{
+    if (!bus.isConnected())
+        return;
+    m_bus = std::make_unique<QDBusConnection>(bus);
+    // Every name that comes or goes: hosts take names of their own choosing
+    // under two prefixes, which no service watcher can match.
+    m_bus->connect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
+                   SLOT(nameOwnerChanged(QString, QString, QString)));
+    m_bus->connect(watcherService, watcherPath, watcherService,
+                   QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(askWatcher()));
+    m_bus->connect(watcherService, watcherPath, watcherService,
+                   QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(askWatcher()));
+    const QDBusMessage list = QDBusMessage::createMethodCall(busService, busPath, busService,
+                                                             QStringLiteral("ListNames"));
+    ++m_pending;
+    auto* call = new QDBusPendingCallWatcher(m_bus->asyncCall(list), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        const QDBusPendingReply<QStringList> reply = *w;
+        w->deleteLater();
+        --m_pending;
+        if (reply.isError())
+            return;
+        for (const QString& name : reply.value()) {
+            if (isHostName(name))
+                m_hostNames.insert(name);
+        }
+        evaluate();
+    });
+    askWatcher();
+}
+
+void StatusNotifierProbe::nameOwnerChanged(const QString& name, const QString&,
+                                           const QString& newOwner)
+{
+    if (name == watcherService) {
+        if (newOwner.isEmpty()) {
+            m_watcherSays = false;
+            evaluate();
+        }
+        askWatcher();
+    } else if (isHostName(name)) {
+        if (newOwner.isEmpty())
+            m_hostNames.remove(name);
+        else
+            m_hostNames.insert(name);
+        evaluate();
+        // The watcher's count of hosts follows; it may not signal it.
+        askWatcher();
+    }
+}
+
+void StatusNotifierProbe::askWatcher()
+{
+    if (!m_bus)
+        return;
     QDBusMessage get = QDBusMessage::createMethodCall(
         watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));
     get << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        const QDBusPendingReply<QDBusVariant> reply = *w;
-        w->deleteLater();
-        if (!reply.isError() && reply.value().variant().toBool())
-            emit hostPresent();
-    });
+    const quint64 asked = ++m_asked;
+    ++m_pending;
+    auto* call = new QDBusPendingCallWatcher(m_bus->asyncCall(get), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this,
+            [this, asked](QDBusPendingCallWatcher* w) {
+                const QDBusPendingReply<QDBusVariant> reply = *w;
+                w->deleteLater();
+                --m_pending;
+                if (asked != m_asked)
+                    return;
+                m_watcherSays = !reply.isError() && reply.value().variant().toBool();
+                evaluate();
+            });
+}
+
+void StatusNotifierProbe::evaluate()
+{
+    const bool present = hostShows(m_watcherSays, !m_hostNames.isEmpty());
+    if (present == m_present)
+        return;
+    m_present = present;
+    qCDebug(lcNotifyArea) << "status notifier host" << (present ? "present" : "gone");
+    if (present)
+        emit hostPresent();
+    else
+        emit hostGone();
 }
 
 SelectingNotifyArea::SelectingNotifyArea(std::unique_ptr<NotifyArea> xembed, Refresh refresh,
@@ -94,7 +162,12 @@ void SelectingNotifyArea::watch(NotifyArea* area)
     connect(area, &NotifyArea::capabilitiesChanged, this, [this, area] {
         if (area == m_current)
             emit capabilitiesChanged();
+        // A tray found to relay may now give way to a host; not from inside
+        // the tray's own event handling.
+        if (area == m_xembed.get())
+            QMetaObject::invokeMethod(this, &SelectingNotifyArea::reconsider, Qt::QueuedConnection);
     });
+    connect(area, &NotifyArea::iconShownChanged, this, &NotifyArea::iconShownChanged);
     connect(area, &NotifyArea::areaLost, this, [this, area] {
         if (area != m_current)
             return;
@@ -123,9 +196,11 @@ void SelectingNotifyArea::setHostPresent(bool present)
 
 NotifyArea* SelectingNotifyArea::choice()
 {
-    if (m_xembed && m_xembed->isAvailable())
+    const bool trayUp = m_xembed && m_xembed->isAvailable();
+    const bool busWanted = m_hostPresent && m_busFactory;
+    if (trayUp && !(busWanted && m_xembed->relays()))
         return m_xembed.get();
-    if (m_hostPresent && m_busFactory) {
+    if (busWanted) {
         if (!m_bus) {
             m_bus = m_busFactory();
             if (m_bus)
@@ -134,40 +209,58 @@ NotifyArea* SelectingNotifyArea::choice()
         if (m_bus && m_bus->isAvailable())
             return m_bus.get();
     }
-    if (m_xembed)
-        return m_xembed.get();
-    return m_bus.get();
+    return m_xembed.get();
 }
 
 void SelectingNotifyArea::reconsider()
 {
-    if (m_reconsidering)
+    // Asked again while at it (an area's signal while switching): once more
+    // afterwards, never dropped.
+    if (m_reconsidering) {
+        m_reconsiderAgain = true;
         return;
+    }
     m_reconsidering = true;
-    // A tray's announcement may still be queued while the bus already
-    // answered: ask the X server before settling on the bus.
-    if (m_refresh && m_xembed && !m_xembed->isAvailable())
-        m_refresh();
-    NotifyArea* next = choice();
+    do {
+        m_reconsiderAgain = false;
+        // A tray's announcement may still be queued while the bus already
+        // answered: ask the X server before settling on the bus.
+        if (m_refresh && m_xembed && !m_xembed->isAvailable())
+            m_refresh();
+        switchTo(choice());
+    } while (m_reconsiderAgain);
     m_reconsidering = false;
-    if (next == m_current || !next)
+}
+
+void SelectingNotifyArea::switchTo(NotifyArea* next)
+{
+    if (next == m_current)
         return;
     NotifyArea* previous = m_current;
     const bool was = isAvailable();
     m_current = next;
-    // Icons left on the bus host when the X11 tray takes over would show
-    // twice: that side goes entirely.
+    qCDebug(lcNotifyArea) << "area" << (previous ? previous->name() : QStringLiteral("none"))
+                          << "->" << (next ? next->name() : QStringLiteral("none")) << "available"
+                          << (next && next->isAvailable());
     if (previous && previous == m_bus.get()) {
+        // Icons left on the bus host when the X11 tray takes over would show
+        // twice: that side goes entirely. Not at once: this may run inside
+        // one of its own signals.
         m_bus->disconnect(this);
-        // Not at once: this may run inside one of its own signals.
         m_bus.release()->deleteLater();
+    } else if (previous) {
+        // A relaying tray would keep showing (and catching clicks for) an
+        // icon the host now has directly.
+        previous->removeAll();
     }
-    updateAvailability(m_current->isAvailable());
+    updateAvailability(isAvailable());
     emit capabilitiesChanged();
-    if (m_current->isAvailable())
+    if (isAvailable())
         emit areaRestarted();
     else if (was)
         emit areaLost();
+    // The icons that were on the bus side are gone with it.
+    emit iconShownChanged(0);
 }
 
 bool SelectingNotifyArea::add(quint32 id, const IconState& state)
@@ -198,6 +291,15 @@ bool SelectingNotifyArea::setMenu(quint32 id, QMenu* menu)
 QRect SelectingNotifyArea::iconGeometry(quint32 id) const
 {
     return m_current ? m_current->iconGeometry(id) : QRect();
+}
+
+bool SelectingNotifyArea::iconShown(quint32 id) const
+{
+    if (!m_current)
+        return false;
+    if (m_current == m_bus.get() && !m_hostPresent)
+        return false;
+    return m_current->iconShown(id);
 }
 
 bool SelectingNotifyArea::isAvailable() const

@@ -24,6 +24,8 @@ public:
 
     quint32 id() const { return m_id; }
     bool isEmbedded() const { return m_embedded; }
+    // The tray let go of the window (it is back on the root).
+    void unembed() { m_embedded = false; }
     // Whether the cursor was seen over the icon with no button held, and
     // stayed hoverProofMs with no press: the one proof that this tray reports
     // hover (a forwarded click brings the pointer's arrival with it).

@@ -32,12 +32,24 @@ XEmbedNotifyArea::~XEmbedNotifyArea()
 bool XEmbedNotifyArea::refresh()
 {
     const XEmbedTrayConnection::Owner owner = m_x.locateOwner();
-    if (owner.window != m_owner) {
-        m_owner = owner.window;
-        m_argb = owner.argb;
-        m_x.watchWindow(m_owner);
+    if (owner.window == m_owner) {
+        updateAvailability(isAvailable());
+        return isAvailable();
     }
+    const bool had = m_owner != XCB_NONE;
+    // Icons docked with (or asked of) another tray are not in this one.
+    dropWindows();
+    m_owner = owner.window;
+    m_argb = owner.argb;
+    m_relays = false;
+    m_x.watchWindow(m_owner);
     updateAvailability(isAvailable());
+    // A tray found by looking is a new tray as much as an announced one:
+    // its announcement, when it comes, changes nothing.
+    if (isAvailable())
+        emit areaRestarted();
+    else if (had)
+        emit areaLost();
     return isAvailable();
 }
 
@@ -69,6 +81,7 @@ bool XEmbedNotifyArea::add(quint32 id, const IconState& state)
     window->createWinId();
     const auto xid = static_cast<quint32>(window->winId());
     m_x.setClass(xid, iconWindowClass(), QByteArrayLiteral("Tarnwick"));
+    qCDebug(lcNotifyArea) << "dock request" << id << "to" << m_owner;
     if (!m_x.sendDockRequest(m_owner, xid)) {
         delete window;
         return false;
@@ -117,6 +130,19 @@ QRect XEmbedNotifyArea::iconGeometry(quint32 id) const
     return {QPoint(qRound(x / ratio), qRound(y / ratio)), window->size()};
 }
 
+bool XEmbedNotifyArea::iconShown(quint32 id) const
+{
+    // Asked to dock is not docked: only a window the tray took counts, and
+    // not one it relays to a host that may not be there.
+    XEmbedIconWindow* window = m_icons.value(id);
+    return m_owner != XCB_NONE && window && window->isEmbedded() && !window->isRelayed();
+}
+
+void XEmbedNotifyArea::removeAll()
+{
+    dropWindows();
+}
+
 QWidget* XEmbedNotifyArea::iconWindow(quint32 id) const
 {
     return m_icons.value(id).data();
@@ -162,11 +188,27 @@ void XEmbedNotifyArea::embedded(XEmbedIconWindow* window)
     if (const quint32 socket = m_x.parentOf(win)) {
         m_sockets.insert(win, socket);
         m_x.watchWindow(socket);
+        // The tray's own window moves too (a panel that grows to the left
+        // as icons come): no event reaches the icon or its socket then, so
+        // every window between the socket and the root is watched.
+        for (quint32 w = m_x.parentOf(socket); w != 0 && w != m_x.root(); w = m_x.parentOf(w)) {
+            if (!m_ancestors.contains(w)) {
+                m_ancestors.insert(w);
+                m_x.watchWindow(w);
+            }
+        }
     }
     // Trays that relay icons to another host hide their containers: what
     // such an icon gets is made up, never hover.
-    window->setRelayed(m_x.insideHiddenContainer(win));
+    const bool relayed = m_x.insideHiddenContainer(win);
+    qCDebug(lcNotifyArea) << "embedded" << window->id() << "relayed" << relayed;
+    window->setRelayed(relayed);
     window->show();
+    emit iconShownChanged(window->id());
+    if (relayed && !m_relays) {
+        m_relays = true;
+        emit capabilitiesChanged();
+    }
 }
 
 void XEmbedNotifyArea::windowPlaced(XEmbedIconWindow* window)
@@ -182,11 +224,13 @@ void XEmbedNotifyArea::dropWindows()
 {
     const auto icons = std::exchange(m_icons, {});
     m_sockets.clear();
-    for (const auto& window : icons) {
-        if (window) {
+    m_ancestors.clear();
+    for (auto it = icons.cbegin(); it != icons.cend(); ++it) {
+        if (QPointer<XEmbedIconWindow> window = it.value()) {
             window->hide();
             window->deleteLater();
         }
+        emit iconShownChanged(it.key());
     }
     // The next tray has to show again whether it passes hover on.
     if (m_hover) {
@@ -197,9 +241,11 @@ void XEmbedNotifyArea::dropWindows()
 
 void XEmbedNotifyArea::trayLost()
 {
+    qCDebug(lcNotifyArea) << "tray lost";
     dropWindows();
     m_owner = XCB_NONE;
     m_argb = false;
+    m_relays = false;
     updateAvailability(false);
     emit areaLost();
 }
@@ -213,9 +259,9 @@ void XEmbedNotifyArea::trayAppeared(quint32 namedOwner)
     // Always new windows: the new tray may want another visual.
     dropWindows();
     m_owner = XCB_NONE;
+    m_relays = false;
+    qCDebug(lcNotifyArea) << "tray announced" << namedOwner;
     refresh();
-    if (isAvailable())
-        emit areaRestarted();
 }
 
 bool XEmbedNotifyArea::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
@@ -253,16 +299,38 @@ bool XEmbedNotifyArea::nativeEventFilter(const QByteArray& eventType, void* mess
     case XCB_CONFIGURE_NOTIFY: {
         auto* ev = reinterpret_cast<xcb_configure_notify_event_t*>(event);
         // The tray moved or resized a socket of ours: its backdrop changed.
-        if (XEmbedIconWindow* window = windowInSocket(ev->window))
+        if (XEmbedIconWindow* window = windowInSocket(ev->window)) {
             window->scheduleRegrab();
+        } else if (m_ancestors.contains(ev->window)) {
+            // The tray itself moved: every icon's place on the screen did.
+            for (const auto& icon : std::as_const(m_icons)) {
+                if (icon && icon->isEmbedded())
+                    icon->scheduleRegrab();
+            }
+        }
         break;
     }
     case XCB_REPARENT_NOTIFY: {
         auto* ev = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
         // A dying tray's save-set hands our window back to the root, mapped.
         if (ev->parent == m_x.root()) {
-            if (XEmbedIconWindow* window = windowFor(ev->window))
+            if (XEmbedIconWindow* window = windowFor(ev->window)) {
+                window->unembed();
                 window->hide();
+                emit iconShownChanged(window->id());
+            }
+        }
+        break;
+    }
+    case XCB_MAP_NOTIFY: {
+        auto* ev = reinterpret_cast<xcb_map_notify_event_t*>(event);
+        // A tray that maps the window into its socket without telling us
+        // has docked it all the same.
+        XEmbedIconWindow* window = windowFor(ev->window);
+        if (window && !window->isEmbedded() && ev->event == ev->window) {
+            const quint32 parent = m_x.parentOf(ev->window);
+            if (parent != 0 && parent != m_x.root())
+                embedded(window);
         }
         break;
     }

@@ -6,6 +6,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 
 class QWidget;
 
@@ -35,6 +36,9 @@ public:
     bool remove(quint32 id) override;
     bool hasIcon(quint32 id) const override { return m_icons.contains(id); }
     QRect iconGeometry(quint32 id) const override;
+    bool iconShown(quint32 id) const override;
+    void removeAll() override;
+    bool relays() const override { return m_relays; }
     bool isAvailable() const override { return m_owner != 0; }
     Capabilities capabilities() const override;
     QString name() const override { return QStringLiteral("xembed"); }
@@ -63,9 +67,13 @@ private:
     quint32 m_owner = 0;
     bool m_argb = false;
     bool m_hover = false;
+    // The tray put an icon of ours into a container that relays it.
+    bool m_relays = false;
     QHash<quint32, QPointer<XEmbedIconWindow>> m_icons;
     // The tray's socket of each docked icon window.
     QHash<quint32, quint32> m_sockets;
+    // The tray's windows above the sockets, watched for moves.
+    QSet<quint32> m_ancestors;
 };
 
 } // namespace tarnwick::platform

@@ -2,6 +2,8 @@
 // do: it takes the tray selection, names its alpha visual, and embeds every
 // icon that asks into a 24 x 24 socket of that visual. trayer names no
 // visual, so the icons' alpha path is only reached with this one.
+// "argb_tray silent" takes the dock requests and embeds nothing (a tray that
+// hangs); "argb_tray map-only" embeds without telling the icon.
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -35,8 +37,9 @@ void clientMessage(xcb_connection_t* c, xcb_window_t to, xcb_window_t window, xc
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const std::string mode = argc > 1 ? argv[1] : "";
     int screenNumber = 0;
     xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(c))
@@ -88,6 +91,12 @@ int main()
             auto* ev = reinterpret_cast<xcb_client_message_event_t*>(event);
             if (ev->type == opcode && ev->data.data32[1] == 0) {
                 const xcb_window_t icon = ev->data.data32[2];
+                if (mode == "silent") {
+                    std::printf("ASKED 0x%x\n", icon);
+                    std::fflush(stdout);
+                    std::free(event);
+                    continue;
+                }
                 const xcb_window_t socket = xcb_generate_id(c);
                 const uint32_t values[] = {0, 0, 1, colormap};
                 xcb_create_window(c, 32, socket, screen->root, x, 0, 24, 24, 0,
@@ -101,8 +110,9 @@ int main()
                 const uint32_t size[] = {24, 24};
                 xcb_configure_window(c, icon, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
                                      size);
-                clientMessage(c, icon, icon, xembed, XCB_EVENT_MASK_NO_EVENT,
-                              {XCB_CURRENT_TIME, 0, 0, socket, 0});
+                if (mode != "map-only")
+                    clientMessage(c, icon, icon, xembed, XCB_EVENT_MASK_NO_EVENT,
+                                  {XCB_CURRENT_TIME, 0, 0, socket, 0});
                 xcb_map_window(c, icon);
                 xcb_flush(c);
                 std::printf("DOCKED 0x%x\n", icon);

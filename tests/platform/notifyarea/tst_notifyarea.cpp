@@ -179,42 +179,64 @@ void TestNotifyArea::memoryInjectsForKnownIdsOnly()
 
 // Steps: "x+"/"x-" an X11 tray appears/goes, "h+"/"h-" a bus host appears/
 // goes, "q" the X11 tray is already there but its announcement is still
-// queued (only a fresh look at the server finds it). After every step the
-// icon is where the owner would have put it: one line per step, "<area in
-// use>:<available>:<where icon 1 is>".
+// queued (only a fresh look at the server finds it), "r" the X11 tray turns
+// out to relay its icons to a bus host, "e-" the X11 tray holds the icon
+// but has not embedded it. After every step the icon is where the owner
+// would have put it: one line per step, "<area in use>:<available>:<where
+// icon 1 is>:<whether it counts as shown>". Without an X11 tray backend
+// ("off X11") only the bus is there.
 void TestNotifyArea::selection_data()
 {
+    QTest::addColumn<bool>("x11");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("states");
-    QTest::newRow("X11 tray first, then a bus host") << "x+ h+"
-                                                     << "x:1:x x:1:x";
-    QTest::newRow("bus host first, then an X11 tray") << "h+ x+"
-                                                      << "bus:1:bus x:1:x";
-    QTest::newRow("bus host answers while the tray's announcement waits") << "q h+"
-                                                                          << "x:0:- x:1:x";
-    QTest::newRow("X11 tray goes, bus host there") << "x+ h+ x-"
-                                                   << "x:1:x x:1:x bus:1:bus";
-    QTest::newRow("bus host goes, X11 tray comes") << "h+ h- x+"
-                                                   << "bus:1:bus x:0:- x:1:x";
-    QTest::newRow("nothing at all") << "h- x-"
-                                    << "x:0:- x:0:-";
-    QTest::newRow("X11 tray restarts") << "x+ x- x+"
-                                       << "x:1:x x:0:- x:1:x";
+    QTest::newRow("X11 tray first, then a bus host") << true << "x+ h+"
+                                                     << "x:1:x:1 x:1:x:1";
+    QTest::newRow("bus host first, then an X11 tray") << true << "h+ x+"
+                                                      << "bus:1:bus:1 x:1:x:1";
+    QTest::newRow("bus host answers while the tray's announcement waits") << true << "q h+"
+                                                                          << "x:0:-:0 x:1:x:1";
+    QTest::newRow("X11 tray goes, bus host there") << true << "x+ h+ x-"
+                                                   << "x:1:x:1 x:1:x:1 bus:1:bus:1";
+    QTest::newRow("bus host goes, X11 tray comes") << true << "h+ h- x+"
+                                                   << "bus:1:bus:1 x:0:-:0 x:1:x:1";
+    QTest::newRow("nothing at all") << true << "h- x-"
+                                    << "x:0:-:0 x:0:-:0";
+    QTest::newRow("X11 tray restarts") << true << "x+ x- x+"
+                                       << "x:1:x:1 x:0:-:0 x:1:x:1";
+    QTest::newRow("docking asked, not done") << true << "x+ e-"
+                                             << "x:1:x:1 x:1:x:0";
+    QTest::newRow("relaying tray gives way to the host") << true << "x+ r h+"
+                                                         << "x:1:x:1 x:1:x:0 bus:1:bus:1";
+    QTest::newRow("host first, then a relaying tray") << true << "h+ x+ r"
+                                                      << "bus:1:bus:1 x:1:x:1 bus:1:bus:1";
+    QTest::newRow("host of a relaying tray goes") << true << "x+ r h+ h-"
+                                                  << "x:1:x:1 x:1:x:0 bus:1:bus:1 x:1:x:0";
+    QTest::newRow("off X11: host late") << false << "h+"
+                                        << "bus:1:bus:1";
+    QTest::newRow("off X11: host goes and comes back") << false << "h+ h- h+"
+                                                       << "bus:1:bus:1 -:0:-:0 bus:1:bus:1";
+    QTest::newRow("off X11: nothing") << false << "h-"
+                                      << "-:0:-:0";
 }
 
 void TestNotifyArea::selection()
 {
+    QFETCH(bool, x11);
     QFETCH(QString, steps);
-    auto x = std::make_unique<MemoryNotifyArea>(false);
+    auto x = x11 ? std::make_unique<MemoryNotifyArea>(false) : nullptr;
     MemoryNotifyArea* xembed = x.get();
     MemoryNotifyArea* bus = nullptr;
     bool queuedTray = false;
-    SelectingNotifyArea area(
-        std::move(x),
-        [&] {
+    SelectingNotifyArea::Refresh refresh;
+    if (x11) {
+        refresh = [&] {
             if (queuedTray && !xembed->isAvailable())
                 xembed->setAvailable(true);
-        },
+        };
+    }
+    SelectingNotifyArea area(
+        std::move(x), refresh,
         [&bus] {
             auto next = std::make_unique<MemoryNotifyArea>(true);
             bus = next.get();
@@ -234,6 +256,10 @@ void TestNotifyArea::selection()
             xembed->setAvailable(false);
         else if (step == QLatin1String("q"))
             queuedTray = true;
+        else if (step == QLatin1String("r"))
+            xembed->setRelays(true);
+        else if (step == QLatin1String("e-"))
+            xembed->setIconShown(1, false);
         else if (step == QLatin1String("h+"))
             area.setHostPresent(true);
         else if (step == QLatin1String("h-")) {
@@ -241,14 +267,22 @@ void TestNotifyArea::selection()
                 bus->setAvailable(false);
             area.setHostPresent(false);
         }
+        // A relaying tray gives way on a queued look.
+        QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const QString where = xembed->contains(1)       ? QStringLiteral("x")
-                              : bus && bus->contains(1) ? QStringLiteral("bus")
-                                                        : QStringLiteral("-");
-        states << QStringLiteral("%1:%2:%3")
-                      .arg(area.current() == xembed ? QStringLiteral("x") : QStringLiteral("bus"))
+        if (step == QLatin1String("r"))
+            xembed->setIconShown(1, false); // relayed icons are not shown by the tray itself
+        const QString where = xembed && xembed->contains(1) ? QStringLiteral("x")
+                              : bus && bus->contains(1)     ? QStringLiteral("bus")
+                                                            : QStringLiteral("-");
+        const QString current = !area.current()            ? QStringLiteral("-")
+                                : area.current() == xembed ? QStringLiteral("x")
+                                                           : QStringLiteral("bus");
+        states << QStringLiteral("%1:%2:%3:%4")
+                      .arg(current)
                       .arg(area.isAvailable() ? 1 : 0)
-                      .arg(where);
+                      .arg(where)
+                      .arg(area.iconShown(1) ? 1 : 0);
     }
     QTEST(states.join(QLatin1Char(' ')), "states");
     // Notifications come from the area in use only.

@@ -129,6 +129,8 @@ private slots:
     void lateAnnouncementOfTheSameTray();
     void qtBackendReportsHover();
     void alphaTrayGetsTransparency();
+    void shownOnlyOnceDocked_data();
+    void shownOnlyOnceDocked();
 
 private:
     void startTray();
@@ -335,6 +337,51 @@ void TestNotifyAreaLive::alphaTrayGetsTransparency()
     alphaTray.terminate();
     alphaTray.waitForFinished(5000);
     QTRY_VERIFY(!area.isAvailable());
+}
+
+// Asking a tray to dock the icon is not the icon on screen: a tray that
+// takes the request and embeds nothing leaves it unshown; one that maps it
+// into a socket without the embedding message has docked it all the same.
+void TestNotifyAreaLive::shownOnlyOnceDocked_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("embeds nothing") << "silent" << false;
+    QTest::newRow("maps without telling") << "map-only" << true;
+}
+
+void TestNotifyAreaLive::shownOnlyOnceDocked()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, shown);
+    stopTray();
+    QProcess tray;
+    const auto stop = qScopeGuard([&tray] {
+        tray.terminate();
+        if (!tray.waitForFinished(5000))
+            tray.kill();
+    });
+    tray.start(QStringLiteral(ARGB_TRAY), {mode});
+    QVERIFY(tray.waitForStarted());
+    XEmbedNotifyArea area;
+    QSignalSpy changes(&area, &NotifyArea::iconShownChanged);
+    QTRY_VERIFY_WITH_TIMEOUT(area.isAvailable(), 5000);
+    QVERIFY(area.add(42, IconState{redDisc(), QString()}));
+    if (shown) {
+        QTRY_VERIFY_WITH_TIMEOUT(area.iconShown(42), 5000);
+        QVERIFY(!changes.isEmpty());
+    } else {
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += tray.readAllStandardOutput()).contains("ASKED"), 5000);
+        // Whatever the server still had for us is in by now.
+        QCoreApplication::processEvents();
+        QVERIFY(area.hasIcon(42));
+        QVERIFY(!area.iconShown(42));
+    }
+    tray.terminate();
+    tray.waitForFinished(5000);
+    QTRY_VERIFY(!area.isAvailable());
+    QVERIFY(!area.iconShown(42));
 }
 
 QTEST_MAIN(TestNotifyAreaLive)
