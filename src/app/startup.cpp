@@ -40,7 +40,7 @@ QString echoNoticeText()
 
 } // namespace
 
-Program::Program(TApplication& app, Environment environment) : m_app(app)
+Program::Program(TApplication& app, const Environment& environment) : m_app(app)
 {
     app.setQuitOnLastWindowClosed(false);
     // Errors that handlers do not handle themselves are shown from now on.
@@ -174,7 +174,7 @@ int runProgram(TApplication& app, Environment environment, const QString& showRe
         if (program)
             program->mainWindow().closeMainWindow();
     });
-    Program made(app, std::move(environment));
+    Program made(app, environment);
     program = &made;
     // A later start with the same data folder asks this one to show itself.
     const platform::InstanceServer showRequests(showRequestSocket,

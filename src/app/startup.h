@@ -53,7 +53,7 @@ struct Environment {
 // Destroying it stops every worker before any window goes.
 class Program {
 public:
-    Program(TApplication& app, Environment environment = {});
+    Program(TApplication& app, const Environment& environment = {});
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
