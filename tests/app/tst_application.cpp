@@ -51,6 +51,18 @@ using tarnwick::app::TApplication;
 
 namespace {
 
+// The program in a temporary folder with a scripted echo service and a
+// page opener that only records.
+app::Environment doublesIn(const QTemporaryDir& root)
+{
+    app::Environment environment;
+    environment.dataFolder = root.filePath(QStringLiteral("data"));
+    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
+    environment.echo = std::make_shared<test::ScriptedEchoService>();
+    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    return environment;
+}
+
 struct ShownBox {
     QString title;
     QString text;
@@ -254,11 +266,7 @@ void TestApplication::statusPictureReachesTheIconOnlyWhenItChanges()
                              QStringLiteral("fr"), QStringLiteral("1"));
     QTemporaryDir root;
     QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
-    app::Environment environment;
-    environment.dataFolder = root.filePath(QStringLiteral("data"));
-    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
-    environment.echo = std::make_shared<test::ScriptedEchoService>();
-    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    app::Environment environment = doublesIn(root);
     test::ManualTime time;
     auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
     {
@@ -389,11 +397,7 @@ void TestApplication::trayWaitCountsFromTheStart()
                              QStringLiteral("fr"), QStringLiteral("1"));
     QTemporaryDir root;
     QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
-    app::Environment environment;
-    environment.dataFolder = root.filePath(QStringLiteral("data"));
-    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
-    environment.echo = std::make_shared<test::ScriptedEchoService>();
-    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    app::Environment environment = doublesIn(root);
     if (spentMs >= 0)
         environment.started = std::chrono::steady_clock::now() - std::chrono::milliseconds(spentMs);
     test::ManualTime time;
@@ -413,11 +417,7 @@ void TestApplication::trayExitWhileADialogWaits()
 {
     QTemporaryDir root;
     QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
-    app::Environment environment;
-    environment.dataFolder = root.filePath(QStringLiteral("data"));
-    environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
-    environment.echo = std::make_shared<test::ScriptedEchoService>();
-    environment.pages = std::make_shared<test::RecordingPageOpener>();
+    app::Environment environment = doublesIn(root);
     QString dialog;
     QTimer::singleShot(0, [&dialog] {
         QWidget* trayWindow = nullptr;
