@@ -100,7 +100,7 @@ std::optional<Place> settledPlace(QWidget& window)
 {
     std::optional<Place> last;
     int same = 0;
-    QTest::qWaitFor(
+    const bool settled = QTest::qWaitFor(
         [&] {
             const std::optional<Place> now = placeOf(window);
             const bool framed = now && now->inside != now->frame;
@@ -112,7 +112,7 @@ std::optional<Place> settledPlace(QWidget& window)
             return same >= 5;
         },
         5000);
-    return same >= 5 ? last : std::nullopt;
+    return settled ? last : std::nullopt;
 }
 
 QString text(const std::optional<Place>& p)
