@@ -287,7 +287,7 @@ QByteArray LogStore::Snapshot::utf8(qsizetype room) const
         const qsizetype at = text.size();
         text.resize(at + piece.size);
         if (!piece.file->read(text.data() + at, piece.size, piece.offset))
-            text.truncate(at); // the file could not be read back
+            throw LogReadError();
     }
     return text;
 }

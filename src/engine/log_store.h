@@ -6,9 +6,17 @@
 #include <QStringView>
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace tarnwick::engine {
+
+// Older text could not be read back from the temporary file: the snapshot has
+// no whole text to give, and a part of it must not pass for the log.
+class LogReadError : public std::runtime_error {
+public:
+    LogReadError() : std::runtime_error("the log's older lines could not be read back") {}
+};
 
 // An unnamed temporary file that blocks of text are moved to; closed when its
 // last user (a store or a snapshot) goes. Reads and writes at given offsets,
@@ -90,6 +98,7 @@ public:
         qsizetype byteSize() const { return m_bytes; }
         // Every line followed by CR LF, in UTF-8.
         // `room` bytes more are reserved for what the caller appends.
+        // Throws LogReadError when older lines cannot be read back.
         QByteArray utf8(qsizetype room = 0) const;
         // The same in the locale's 8-bit encoding (as files and the clipboard
         // take text).

@@ -61,6 +61,8 @@ namespace {
 // A log's text as Save and Copy give it: every line, then the four
 // statistics lines, each ended by CR LF, in the 8-bit encoding. The log part
 // is a frozen view of the log, so the bytes can be put together on any thread.
+// Throws when older lines cannot be read back: then nothing is saved or
+// copied, rather than a log with a hole in it replacing a whole one.
 struct LogWithStatistics {
     engine::LogStore::Snapshot log;
     QByteArray statistics;

@@ -5,8 +5,12 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <thread>
 
+using tarnwick::engine::LogReadError;
 using tarnwick::engine::LogStore;
 
 namespace {
@@ -36,6 +40,7 @@ private slots:
     void snapshotStaysWhileTheStoreGoesOn();
     void olderBlocksLeaveMemoryAndReadBack();
     void snapshotOfOlderBlocksOutlivesClear();
+    void unreadableOlderLinesGiveNoText();
 };
 
 void TestLogStore::lineEnds_data()
@@ -261,6 +266,34 @@ void TestLogStore::snapshotOfOlderBlocksOutlivesClear()
     QVERIFY(before.endsWith("line 99999\r\n"));
     QCOMPARE(shot.utf8(), before);
     QCOMPARE(store.line(0), QStringLiteral("later 0"));
+}
+
+// A log with a hole in it must not pass for the log: Save would replace a
+// whole file with it. The temporary file is cut short behind the store's back.
+void TestLogStore::unreadableOlderLinesGiveNoText()
+{
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    LogStore store;
+    for (int i = 0; i < 100000; ++i)
+        store.append(QStringLiteral("line %1").arg(i));
+    qputenv("TMPDIR", oldTemp);
+    QVERIFY(store.spilledBytes() > 0);
+    const LogStore::Snapshot shot = store.snapshot();
+    QVERIFY(shot.utf8().endsWith("line 99999\r\n"));
+
+    int cut = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System)) {
+        if (QFile::symLinkTarget(fds.filePath(name)).startsWith(temp.path()))
+            cut += ::ftruncate(name.toInt(), 0) == 0 ? 1 : 0;
+    }
+    QCOMPARE(cut, 1);
+    QVERIFY_THROWS_EXCEPTION(LogReadError, (void)shot.utf8());
+    QVERIFY_THROWS_EXCEPTION(LogReadError, (void)shot.localBytes());
+    // The newest lines are in memory and still read.
+    QCOMPARE(store.lineFromEnd(0), QStringLiteral("line 99999"));
 }
 
 QTEST_GUILESS_MAIN(TestLogStore)
