@@ -323,26 +323,30 @@ void TestTraceRig::probeTimesAreRoundTrips()
     }
     // The neighbours are known before any probe is timed.
     QVERIFY(!traceroute(host, hops).isEmpty());
-    Window w;
-    startTrace(w.form, host, QString::number(hops));
-    QVERIFY(waitForTraceEnd(w.form, kTraceTimeoutMs));
-    const QList<double> ours = probeTimes(w.output());
-    QCOMPARE(ours.size(), 3 * hops);
-    const QString reference = traceroute(host, hops);
-    qInfo("Tarnwick (%s):\n%s\ntraceroute -I -n:\n%s", net::echoPathName(pathSetting().path),
-          qPrintable(piece(w.output())), qPrintable(reference));
     // A stall of this shared machine can make any probe late; an echo layer
-    // that adds time adds it to every probe after a hop's first, so the best
-    // of those is held to the bound.
+    // that adds time adds it to every probe after a hop's first, in every
+    // trace, so the best of those over a few traces is held to the bound.
     double bestPaced = 1e9;
-    for (int i = 0; i < ours.size(); ++i) {
-        QVERIFY2(ours[i] >= roundTripMs, qPrintable(w.output()));
-        if (i % 3 != 0)
-            bestPaced = std::min(bestPaced, ours[i]);
+    QString lastOutput;
+    for (int attempt = 0; attempt < 3 && bestPaced >= roundTripMs + 5; ++attempt) {
+        Window w;
+        startTrace(w.form, host, QString::number(hops));
+        QVERIFY(waitForTraceEnd(w.form, kTraceTimeoutMs));
+        const QList<double> ours = probeTimes(w.output());
+        QCOMPARE(ours.size(), 3 * hops);
+        lastOutput = w.output();
+        const QString reference = traceroute(host, hops);
+        qInfo("Tarnwick (%s):\n%s\ntraceroute -I -n:\n%s", net::echoPathName(pathSetting().path),
+              qPrintable(piece(w.output())), qPrintable(reference));
+        for (int i = 0; i < ours.size(); ++i) {
+            QVERIFY2(ours[i] >= roundTripMs, qPrintable(w.output()));
+            if (i % 3 != 0)
+                bestPaced = std::min(bestPaced, ours[i]);
+        }
     }
     QVERIFY2(
         bestPaced < roundTripMs + 5,
-        qPrintable(QStringLiteral("best later probe %1 ms:\n%2").arg(bestPaced).arg(w.output())));
+        qPrintable(QStringLiteral("best later probe %1 ms:\n%2").arg(bestPaced).arg(lastOutput)));
 }
 
 // The lookup's own text, with no line break after it.
