@@ -1,8 +1,12 @@
 #pragma once
 
+#include "engine/ping_worker.h"
+#include "ui/main_window.h"
+
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace tarnwick::net {
@@ -11,9 +15,12 @@ class EchoService;
 namespace tarnwick::platform {
 class PageOpener;
 }
+namespace tarnwick::settings {
+class SettingsStore;
+}
 namespace tarnwick::ui {
+class SmallWindows;
 class TAboutBox;
-class TForm1;
 class TMore_Form;
 } // namespace tarnwick::ui
 namespace tarnwick::trace {
@@ -40,6 +47,9 @@ struct Environment {
     QString executablePath;                      // empty: the running executable
     std::shared_ptr<net::EchoService> echo;      // null: the system's
     std::shared_ptr<platform::PageOpener> pages; // null: the default browser
+    engine::ResolveFunction resolve;             // null: the system's IPv4 lookups
+    ui::TForm1::LogWriter writeLog;              // null: the atomic replace
+    std::function<void(const QString&)> notices; // null: a box over the main window
     // When the process started; the wait for a notification area counts from
     // there, so a long host list does not delay the window further. Unset:
     // from when the program object is made.
@@ -61,8 +71,8 @@ public:
     ui::TForm1& mainWindow() const { return *m_form1; }
     trace::TForm3& traceWindow() const { return *m_form3; }
     tray::TForm2& trayWindow() const { return *m_form2; }
-    ui::TAboutBox& aboutBox() const { return *m_aboutBox; }
-    ui::TMore_Form& moreForm() const { return *m_moreForm; }
+    ui::TAboutBox& aboutBox() const;
+    ui::TMore_Form& moreForm() const;
     IncidentServices& incidents() const { return *m_incidents; }
 
     // How long after the start the program waits for a notification area
@@ -77,13 +87,14 @@ private:
     TApplication& m_app;
     std::shared_ptr<net::EchoService> m_echo;
     std::shared_ptr<platform::PageOpener> m_pages;
+    std::unique_ptr<settings::SettingsStore> m_store;
+    // Made before the main window, whose children they reach: they outlive it.
+    std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
+    std::unique_ptr<ui::SmallWindows> m_smallWindows;
     std::unique_ptr<ui::TForm1> m_form1;
     std::unique_ptr<trace::TForm3> m_form3;
-    std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
     std::unique_ptr<tray::TForm2> m_form2;
     std::unique_ptr<core::Timer> m_trayWait;
-    std::unique_ptr<ui::TAboutBox> m_aboutBox;
-    std::unique_ptr<ui::TMore_Form> m_moreForm;
     std::unique_ptr<IncidentServices> m_incidents;
 };
 

@@ -54,18 +54,22 @@ template <typename T> T* named(T* object, const char* name)
 
 } // namespace
 
-TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
+TForm1::TForm1(Dependencies deps, QWidget* parent)
+    : QMainWindow(parent), m_writeLog(std::move(deps.writeLog)),
+      m_presentNotice(std::move(deps.presentNotice)), m_traceLauncher(*deps.traceLauncher),
+      m_pageOpener(*deps.pages), m_smallWindows(*deps.smallWindows),
+      m_trayIconShown(std::move(deps.trayIconShown)), m_store(*deps.store),
+      m_echoNoticeText(std::move(deps.echoNotice))
 {
+    Q_ASSERT(deps.echo && deps.resolve && m_writeLog && m_presentNotice && m_trayIconShown &&
+             m_echoNoticeText);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orlvane Auto Tarnwick  -  ") + product::kMakerWebAddress);
     setWindowIcon(programIcon());
     resize(730, 492);
-    Q_ASSERT(deps.echo && deps.pages && !deps.dataFolder.isEmpty());
-    m_store = std::make_unique<settings::SettingsStore>(deps.dataFolder, deps.executablePath);
-    m_pageOpener = deps.pages;
-    m_echoNoticeText = std::move(deps.echoNotice);
     m_engine = std::make_unique<engine::MonitorEngine>(
-        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(deps.echo));
+        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(deps.echo),
+        std::move(deps.resolve));
     connect(m_engine.get(), &engine::MonitorEngine::echoNotPermitted, this,
             &TForm1::showEchoNotice);
 
@@ -135,11 +139,6 @@ void TForm1::shutdownEngine()
 {
     if (m_engine)
         m_engine->shutdown();
-}
-
-void TForm1::setNoticePresenter(std::function<void(const QString&)> presenter)
-{
-    m_noticePresenter = std::move(presenter);
 }
 
 void TForm1::buildMenus()
@@ -365,7 +364,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     // area, and monitoring goes on. Without one, the program must not run
     // out of reach: the window is minimised instead.
     event->ignore();
-    if (m_trayIconShown && m_trayIconShown())
+    if (m_trayIconShown())
         hide();
     else
         showMinimized();
