@@ -3,6 +3,7 @@
 #include "engine/ping_worker.h"
 #include "engine/slot_stats.h"
 #include "engine/status.h"
+#include "ui/settings_column.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -59,7 +60,7 @@ class TUpDown;
 class TraceLauncher;
 
 // The main window: five tab pages (one per host slot) and the settings column.
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public SettingsControls {
     Q_OBJECT
 public:
     // What writes a saved log's file (on a thread of its own).
@@ -138,25 +139,6 @@ public:
     TLogMemo* Memo5 = nullptr;
 
     QWidget* Panel1 = nullptr;
-    QPushButton* BitBtn27 = nullptr;
-    QLabel* Label7 = nullptr;
-    TEdit* Edit5 = nullptr;
-    TUpDown* UpDown3 = nullptr;
-    QLabel* Label6 = nullptr;
-    TEdit* Edit4 = nullptr;
-    TUpDown* UpDown2 = nullptr;
-    QLabel* Label17 = nullptr;
-    TEdit* Edit1 = nullptr;
-    TUpDown* UpDown1 = nullptr;
-    TCheckBox* CheckBox1 = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QPushButton* BitBtn5 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn4 = nullptr;
-    QPushButton* BitBtn22 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
-    QPushButton* Button1 = nullptr;
 
     QPlainTextEdit* Memo_2 = nullptr;
     QPlainTextEdit* buffer_memo = nullptr;
