@@ -23,6 +23,7 @@
 #include "platform/page_opener.h"
 #include "ui/log_memo.h"
 #include "settings/settings_store.h"
+#include "tray/desktop_source.h"
 #include "ui/main_window.h"
 #include "ui/small_windows.h"
 #include "ui/trace_launcher.h"
@@ -216,6 +217,8 @@ Row measure(int size, NoPages& pages, const QString& outFolder)
     deps.presentNotice = [](const QString&) {};
     deps.writeLog = &platform::writeFileAtomically;
     deps.echoNotice = [] { return QString(); };
+    const tray::TQtDesktopSource desktop;
+    deps.desktop = &desktop;
     ui::TForm1 form(std::move(deps));
     form.Timer6->stop();
     form.Timer7->stop();

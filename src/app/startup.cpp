@@ -19,6 +19,7 @@
 #include "platform/instance_lock.h"
 #include "trace/trace_window.h"
 #include "tray/application_state.h"
+#include "tray/desktop_source.h"
 #include "tray/text_tray_icon.h"
 #include "tray/tray_window.h"
 #include "ui/main_window.h"
@@ -54,6 +55,8 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
                                     platform::echoHelperPath().toLocal8Bit().toStdString());
     m_pages =
         environment.pages ? environment.pages : std::make_shared<platform::DesktopPageOpener>();
+    m_desktop =
+        environment.desktop ? environment.desktop : std::make_shared<tray::TQtDesktopSource>();
     const QString dataFolder =
         environment.dataFolder.isEmpty() ? platform::dataFolder() : environment.dataFolder;
     m_store = std::make_unique<settings::SettingsStore>(
@@ -85,6 +88,7 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     deps.writeLog = environment.writeLog ? environment.writeLog
                                          : ui::TForm1::LogWriter(&platform::writeFileAtomically);
     deps.echoNotice = [] { return echoNoticeText(); };
+    deps.desktop = m_desktop.get();
     m_form1 = std::make_unique<ui::TForm1>(std::move(deps));
     tray::TApplicationState::setMainForm(m_form1.get());
     ui::TForm1* form1 = m_form1.get();
@@ -99,7 +103,7 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     link.about = [form1] { form1->About1->trigger(); };
     link.closeMainWindow = [form1] { form1->closeMainWindow(); };
     link.openHelp = [this] { m_pages->openPage(helpPageAddress()); };
-    m_form2 = std::make_unique<tray::TForm2>(std::move(link));
+    m_form2 = std::make_unique<tray::TForm2>(std::move(link), *m_desktop);
     tray::TTextTrayIcon* icon = m_form2->TextTrayIcon1;
     tray::TForm2* form2 = m_form2.get();
     // The status picture goes to the visible icon when it changes (an icon

@@ -27,8 +27,9 @@ namespace tarnwick::trace {
 class TForm3;
 }
 namespace tarnwick::tray {
+class TDesktopSource;
 class TForm2;
-}
+} // namespace tarnwick::tray
 namespace tarnwick::core {
 class Timer;
 }
@@ -50,6 +51,8 @@ struct Environment {
     engine::ResolveFunction resolve;             // null: the system's IPv4 lookups
     ui::TForm1::LogWriter writeLog;              // null: the atomic replace
     std::function<void(const QString&)> notices; // null: a box over the main window
+    // null: the pointer, keys and double-click time as Qt reads them.
+    std::shared_ptr<tray::TDesktopSource> desktop;
     // When the process started; the wait for a notification area counts from
     // there, so a long host list does not delay the window further. Unset:
     // from when the program object is made.
@@ -87,6 +90,7 @@ private:
     TApplication& m_app;
     std::shared_ptr<net::EchoService> m_echo;
     std::shared_ptr<platform::PageOpener> m_pages;
+    std::shared_ptr<tray::TDesktopSource> m_desktop;
     std::unique_ptr<settings::SettingsStore> m_store;
     // Made before the main window, whose children they reach: they outlive it.
     std::unique_ptr<TraceWindowLauncher> m_traceLauncher;

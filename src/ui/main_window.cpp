@@ -74,7 +74,7 @@ TForm1::TForm1(Dependencies deps, QWidget* parent)
             &TForm1::showEchoNotice);
 
     buildMenus();
-    TrayIcon1 = new tray::TTrayIcon(this);
+    TrayIcon1 = new tray::TTrayIcon(*deps.desktop, this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setIcon(programIcon());
     TrayIcon1->setHint(product::kApplicationTitle);

@@ -39,8 +39,9 @@ namespace tarnwick::core {
 class Timer;
 }
 namespace tarnwick::tray {
+class TDesktopSource;
 class TTrayIcon;
-}
+} // namespace tarnwick::tray
 
 namespace tarnwick::settings {
 class SettingsStore;
@@ -89,6 +90,8 @@ public:
         LogWriter writeLog;
         // What to tell the user when no echo request can be sent at all.
         std::function<QString()> echoNotice;
+        // What the window's own tray icon reads from the desktop.
+        const tray::TDesktopSource* desktop = nullptr;
     };
 
     explicit TForm1(Dependencies deps, QWidget* parent = nullptr);

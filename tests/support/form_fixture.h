@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/page_opener.h"
 #include "settings/settings_store.h"
+#include "tray/desktop_source.h"
 #include "ui/main_window.h"
 #include "ui/small_windows.h"
 #include "ui/trace_launcher.h"
@@ -96,6 +97,7 @@ public:
         deps.echoNotice = [] {
             return QStringLiteral("no echo: setcap cap_net_raw+ep or ping_group_range");
         };
+        deps.desktop = &desktop;
         form = std::make_unique<ui::TForm1>(std::move(deps));
         smallWindows.create(form.get());
         return *form;
@@ -108,6 +110,7 @@ public:
     std::shared_ptr<ScriptedEchoService> echo;
     // Doubles a test may set at any time.
     ForwardingTraceLauncher trace;
+    tray::TQtDesktopSource desktop;
     bool iconShown = false;
     std::function<void(const QString&)> notices;
     ui::TForm1::LogWriter writeLog;

@@ -71,6 +71,7 @@ struct RigWindow {
         deps.presentNotice = [](const QString&) {};
         deps.writeLog = &platform::writeFileAtomically;
         deps.echoNotice = [] { return QString(); };
+        deps.desktop = &desktop;
         form = std::make_unique<ui::TForm1>(std::move(deps));
         form->ListBox1->clear();
         form->ListBox1->addItems(hosts);
@@ -95,6 +96,7 @@ struct RigWindow {
     QTemporaryDir root;
     std::unique_ptr<settings::SettingsStore> store;
     test::ForwardingTraceLauncher trace;
+    tray::TQtDesktopSource desktop;
     ui::SmallWindows smallWindows{pages};
     QElapsedTimer clock;
     QList<qint64> arrivals[5];
