@@ -192,7 +192,7 @@ Program::~Program()
     setTopLevelErrorReporter(nullptr);
 }
 
-int runProgram(TApplication& app, Environment environment, const QString& showRequestSocket)
+int runProgram(TApplication& app, const Environment& environment, const QString& showRequestSocket)
 {
     // The same way out as "Exit": settings are on disk already, and the
     // workers are stopped and joined when the program object goes. Caught
@@ -221,7 +221,7 @@ int run(int argc, char** argv)
             return *status;
     }
     TApplication app(argc, argv);
-    return runProgram(app, std::move(environment),
+    return runProgram(app, environment,
                       lock.state() == platform::InstanceLock::State::Held
                           ? platform::instanceSocketPath(lock.folder())
                           : QString());

@@ -106,7 +106,8 @@ private:
 // SIGTERM, SIGINT and SIGHUP taking the way out of "Exit". Returns the exit
 // status. Where showRequestSocket is given, later starts with the same data
 // folder ask there for the main window.
-int runProgram(TApplication& app, Environment environment, const QString& showRequestSocket = {});
+int runProgram(TApplication& app, const Environment& environment,
+               const QString& showRequestSocket = {});
 
 // The program: the application object, the composition root, the message
 // loop. Returns the exit status.
