@@ -17,10 +17,16 @@
 
 #include "core/blocking_handover.h"
 #include "core/timer_backend.h"
+#include "platform/files.h"
 #include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 #include "platform/page_opener.h"
 #include "ui/log_memo.h"
+#include "settings/settings_store.h"
+#include "tray/desktop_source.h"
 #include "ui/main_window.h"
+#include "ui/small_windows.h"
+#include "ui/trace_launcher.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
 
@@ -58,6 +64,13 @@ public:
 class NoPages : public platform::PageOpener {
 public:
     bool openPage(const QString&) override { return true; }
+};
+
+class NoTrace : public ui::TraceLauncher {
+public:
+    void show() override {}
+    void setHost(const QString&) override {}
+    void start() override {}
 };
 
 double residentMiB()
@@ -188,11 +201,25 @@ Row measure(int size, NoPages& pages, const QString& outFolder)
     Row row;
     row.lines = size;
     QTemporaryDir data;
+    settings::SettingsStore store(data.path(), QString());
+    NoTrace trace;
+    ui::SmallWindows smallWindows(pages);
     ui::TForm1::Dependencies deps;
     deps.echo = std::make_shared<NoEcho>();
+    deps.resolve = [](const std::string& host, const net::Canceller* cancel) {
+        return net::resolveIPv4(host, cancel);
+    };
     deps.pages = &pages;
-    deps.dataFolder = data.path();
-    ui::TForm1 form(deps);
+    deps.store = &store;
+    deps.traceLauncher = &trace;
+    deps.smallWindows = &smallWindows;
+    deps.trayIconShown = [] { return false; };
+    deps.presentNotice = [](const QString&) {};
+    deps.writeLog = &platform::writeFileAtomically;
+    deps.echoNotice = [] { return QString(); };
+    const tray::TQtDesktopSource desktop;
+    deps.desktop = &desktop;
+    ui::TForm1 form(std::move(deps));
     form.Timer6->stop();
     form.Timer7->stop();
     form.PageControl1->setCurrentIndex(0);

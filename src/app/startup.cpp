@@ -9,6 +9,9 @@
 #include "core/app_error.h"
 #include "platform/net/echo.h"
 #include "platform/net/echo_permission.h"
+#include "platform/net/resolver.h"
+#include "platform/files.h"
+#include "settings/settings_store.h"
 #include "platform/page_opener.h"
 #include "platform/paths.h"
 #include "core/timer_backend.h"
@@ -16,6 +19,7 @@
 #include "platform/instance_lock.h"
 #include "trace/trace_window.h"
 #include "tray/application_state.h"
+#include "tray/desktop_source.h"
 #include "tray/text_tray_icon.h"
 #include "tray/tray_window.h"
 #include "ui/main_window.h"
@@ -51,23 +55,45 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
                                     platform::echoHelperPath().toLocal8Bit().toStdString());
     m_pages =
         environment.pages ? environment.pages : std::make_shared<platform::DesktopPageOpener>();
+    m_desktop =
+        environment.desktop ? environment.desktop : std::make_shared<tray::TQtDesktopSource>();
+    const QString dataFolder =
+        environment.dataFolder.isEmpty() ? platform::dataFolder() : environment.dataFolder;
+    m_store = std::make_unique<settings::SettingsStore>(
+        dataFolder, environment.executablePath.isEmpty() ? platform::executablePath()
+                                                         : environment.executablePath);
+    // The main window's ways to its child windows, which need it as their
+    // parent: made now, completed once it exists.
+    m_traceLauncher = std::make_unique<TraceWindowLauncher>();
+    m_smallWindows = std::make_unique<ui::SmallWindows>(*m_pages);
 
     // The windows in their order: main window, traceroute window, About box,
     // host-limit window.
     ui::TForm1::Dependencies deps;
     deps.echo = m_echo;
+    deps.resolve = environment.resolve ? environment.resolve
+                                       : [](const std::string& host, const net::Canceller* cancel) {
+                                             return net::resolveIPv4(host, cancel);
+                                         };
     deps.pages = m_pages.get();
-    deps.dataFolder =
-        environment.dataFolder.isEmpty() ? platform::dataFolder() : environment.dataFolder;
-    deps.executablePath = environment.executablePath.isEmpty() ? platform::executablePath()
-                                                               : environment.executablePath;
+    deps.store = m_store.get();
+    deps.traceLauncher = m_traceLauncher.get();
+    deps.smallWindows = m_smallWindows.get();
+    // The close box hides the window only while the icon is known to be on
+    // screen (and there is none before the tray window is made).
+    deps.trayIconShown = [this] { return m_form2 && m_form2->TextTrayIcon1->iconShown(); };
+    deps.presentNotice = environment.notices ? environment.notices : [this](const QString& text) {
+        ui::presentNoticeBox(m_form1.get(), text);
+    };
+    deps.writeLog = environment.writeLog ? environment.writeLog
+                                         : ui::TForm1::LogWriter(&platform::writeFileAtomically);
     deps.echoNotice = [] { return echoNoticeText(); };
-    m_form1 = std::make_unique<ui::TForm1>(deps);
+    deps.desktop = m_desktop.get();
+    m_form1 = std::make_unique<ui::TForm1>(std::move(deps));
     tray::TApplicationState::setMainForm(m_form1.get());
     ui::TForm1* form1 = m_form1.get();
     m_form3 = std::make_unique<trace::TForm3>(form1, trace::TForm3::Dependencies{m_echo});
-    m_traceLauncher = std::make_unique<TraceWindowLauncher>(*m_form3);
-    form1->setTraceLauncher(m_traceLauncher.get());
+    m_traceLauncher->attach(*m_form3);
 
     tray::MainWindowLink link;
     link.resultsSummaryText = [form1] { return form1->resultsSummaryText(); };
@@ -77,7 +103,7 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     link.about = [form1] { form1->About1->trigger(); };
     link.closeMainWindow = [form1] { form1->closeMainWindow(); };
     link.openHelp = [this] { m_pages->openPage(helpPageAddress()); };
-    m_form2 = std::make_unique<tray::TForm2>(std::move(link));
+    m_form2 = std::make_unique<tray::TForm2>(std::move(link), *m_desktop);
     tray::TTextTrayIcon* icon = m_form2->TextTrayIcon1;
     tray::TForm2* form2 = m_form2.get();
     // The status picture goes to the visible icon when it changes (an icon
@@ -89,23 +115,18 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     });
     QObject::connect(form1, &ui::TForm1::resultsSummaryRebuilt, form2,
                      [form2] { form2->resultsSummaryChanged(); });
-    // The close box hides the window only while the icon is known to be on
-    // screen, and the window comes back the moment that stops holding.
-    form1->setTrayIconShown([icon] { return icon->iconShown(); });
+    // The window comes back the moment the icon stops being shown.
     QObject::connect(icon, &tray::TTrayIcon::iconShownChanged, form1, [this](bool shown) {
         if (!shown)
             showUnreachableWindow();
     });
 
-    m_aboutBox = std::make_unique<ui::TAboutBox>(form1, *m_pages);
-    m_moreForm = std::make_unique<ui::TMore_Form>(form1, *m_pages);
-    form1->setAboutBox(m_aboutBox.get());
-    form1->setMoreForm(m_moreForm.get());
+    m_smallWindows->create(form1);
 
     IncidentServices::Dependencies incidents;
     incidents.form = form1;
     incidents.echo = m_echo;
-    incidents.dataFolder = deps.dataFolder;
+    incidents.dataFolder = dataFolder;
     m_incidents = std::make_unique<IncidentServices>(std::move(incidents));
 
     // Some areas answer only a moment after start (a bus host): the window
@@ -138,6 +159,16 @@ int Program::trayWaitLeftMs(std::chrono::steady_clock::time_point started)
     return static_cast<int>(std::clamp<long long>(kTrayWaitMs - spent, 0, kTrayWaitMs));
 }
 
+ui::TAboutBox& Program::aboutBox() const
+{
+    return *m_smallWindows->aboutBox();
+}
+
+ui::TMore_Form& Program::moreForm() const
+{
+    return *m_smallWindows->moreForm();
+}
+
 QString Program::helpPageAddress()
 {
     // A local file, so that help works when the network is what fails.
@@ -153,18 +184,15 @@ Program::~Program()
     m_form1->shutdownEngine();
     // With no result to come, open incidents end and the ledger is written.
     m_incidents.reset();
-    m_form1->setTraceLauncher(nullptr);
-    m_traceLauncher.reset();
     m_form3.reset();
-    m_moreForm.reset();
-    m_aboutBox.reset();
+    m_smallWindows.reset();
     m_form2.reset();
     tray::TApplicationState::setMainForm(nullptr);
     m_form1.reset();
     setTopLevelErrorReporter(nullptr);
 }
 
-int runProgram(TApplication& app, Environment environment, const QString& showRequestSocket)
+int runProgram(TApplication& app, const Environment& environment, const QString& showRequestSocket)
 {
     // The same way out as "Exit": settings are on disk already, and the
     // workers are stopped and joined when the program object goes. Caught
@@ -193,7 +221,7 @@ int run(int argc, char** argv)
             return *status;
     }
     TApplication app(argc, argv);
-    return runProgram(app, std::move(environment),
+    return runProgram(app, environment,
                       lock.state() == platform::InstanceLock::State::Held
                           ? platform::instanceSocketPath(lock.folder())
                           : QString());

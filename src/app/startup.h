@@ -1,8 +1,12 @@
 #pragma once
 
+#include "engine/ping_worker.h"
+#include "ui/main_window.h"
+
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace tarnwick::net {
@@ -11,17 +15,21 @@ class EchoService;
 namespace tarnwick::platform {
 class PageOpener;
 }
+namespace tarnwick::settings {
+class SettingsStore;
+}
 namespace tarnwick::ui {
+class SmallWindows;
 class TAboutBox;
-class TForm1;
 class TMore_Form;
 } // namespace tarnwick::ui
 namespace tarnwick::trace {
 class TForm3;
 }
 namespace tarnwick::tray {
+class TDesktopSource;
 class TForm2;
-}
+} // namespace tarnwick::tray
 namespace tarnwick::core {
 class Timer;
 }
@@ -40,6 +48,11 @@ struct Environment {
     QString executablePath;                      // empty: the running executable
     std::shared_ptr<net::EchoService> echo;      // null: the system's
     std::shared_ptr<platform::PageOpener> pages; // null: the default browser
+    engine::ResolveFunction resolve;             // null: the system's IPv4 lookups
+    ui::TForm1::LogWriter writeLog;              // null: the atomic replace
+    std::function<void(const QString&)> notices; // null: a box over the main window
+    // null: the pointer, keys and double-click time as Qt reads them.
+    std::shared_ptr<tray::TDesktopSource> desktop;
     // When the process started; the wait for a notification area counts from
     // there, so a long host list does not delay the window further. Unset:
     // from when the program object is made.
@@ -61,8 +74,8 @@ public:
     ui::TForm1& mainWindow() const { return *m_form1; }
     trace::TForm3& traceWindow() const { return *m_form3; }
     tray::TForm2& trayWindow() const { return *m_form2; }
-    ui::TAboutBox& aboutBox() const { return *m_aboutBox; }
-    ui::TMore_Form& moreForm() const { return *m_moreForm; }
+    ui::TAboutBox& aboutBox() const;
+    ui::TMore_Form& moreForm() const;
     IncidentServices& incidents() const { return *m_incidents; }
 
     // How long after the start the program waits for a notification area
@@ -77,13 +90,15 @@ private:
     TApplication& m_app;
     std::shared_ptr<net::EchoService> m_echo;
     std::shared_ptr<platform::PageOpener> m_pages;
+    std::shared_ptr<tray::TDesktopSource> m_desktop;
+    std::unique_ptr<settings::SettingsStore> m_store;
+    // Made before the main window, whose children they reach: they outlive it.
+    std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
+    std::unique_ptr<ui::SmallWindows> m_smallWindows;
     std::unique_ptr<ui::TForm1> m_form1;
     std::unique_ptr<trace::TForm3> m_form3;
-    std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
     std::unique_ptr<tray::TForm2> m_form2;
     std::unique_ptr<core::Timer> m_trayWait;
-    std::unique_ptr<ui::TAboutBox> m_aboutBox;
-    std::unique_ptr<ui::TMore_Form> m_moreForm;
     std::unique_ptr<IncidentServices> m_incidents;
 };
 
@@ -91,7 +106,8 @@ private:
 // SIGTERM, SIGINT and SIGHUP taking the way out of "Exit". Returns the exit
 // status. Where showRequestSocket is given, later starts with the same data
 // folder ask there for the main window.
-int runProgram(TApplication& app, Environment environment, const QString& showRequestSocket = {});
+int runProgram(TApplication& app, const Environment& environment,
+               const QString& showRequestSocket = {});
 
 // The program: the application object, the composition root, the message
 // loop. Returns the exit status.

@@ -8,19 +8,23 @@ namespace tarnwick::app {
 
 void TraceWindowLauncher::show()
 {
-    m_form.show();
-    m_form.raise();
-    m_form.activateWindow();
+    if (!m_form)
+        return;
+    m_form->show();
+    m_form->raise();
+    m_form->activateWindow();
 }
 
 void TraceWindowLauncher::setHost(const QString& host)
 {
-    m_form.edAddr->setText(host);
+    if (m_form)
+        m_form->edAddr->setText(host);
 }
 
 void TraceWindowLauncher::start()
 {
-    m_form.btnStartClick();
+    if (m_form)
+        m_form->btnStartClick();
 }
 
 } // namespace tarnwick::app

@@ -4,27 +4,20 @@
 #include "engine/slot_stats.h"
 
 #include "platform/net/echo.h"
-#include "platform/net/resolver.h"
 
 namespace tarnwick::engine {
 
 MonitorEngine::MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService> echo,
-                             QObject* parent)
+                             ResolveFunction resolve, QObject* parent)
     : QObject(parent), m_handover(new ResultHandover(std::move(recorder), this)),
-      m_echo(std::move(echo)), m_resolve([](const std::string& host, const net::Canceller* cancel) {
-          return net::resolveIPv4(host, cancel);
-      })
+      m_echo(std::move(echo)), m_resolve(std::move(resolve))
 {
+    Q_ASSERT(m_resolve);
 }
 
 MonitorEngine::~MonitorEngine()
 {
     shutdown();
-}
-
-void MonitorEngine::setResolver(ResolveFunction resolve)
-{
-    m_resolve = std::move(resolve);
 }
 
 void MonitorEngine::setClock(const WorkerClock* clock)

@@ -25,12 +25,11 @@ class MonitorEngine : public QObject {
 public:
     using Recorder = std::function<void(int slotIndex, const QString& line)>;
 
+    // resolve is the workers' name lookup (the system's in the program).
     MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService> echo,
-                  QObject* parent = nullptr);
+                  ResolveFunction resolve, QObject* parent = nullptr);
     ~MonitorEngine() override;
 
-    // Replaceable before the workers start (tests inject doubles here).
-    void setResolver(ResolveFunction resolve);
     // The clock must outlive the workers (until shutdown()).
     void setClock(const WorkerClock* clock);
     void setEchoService(std::shared_ptr<net::EchoService> echo);

@@ -6,22 +6,7 @@
 
 namespace tarnwick::tray {
 
-namespace {
-TDesktopSource* installed = nullptr;
-} // namespace
-
 TDesktopSource::~TDesktopSource() = default;
-
-TDesktopSource& TDesktopSource::current()
-{
-    static TQtDesktopSource qtSource;
-    return installed ? *installed : qtSource;
-}
-
-void TDesktopSource::use(TDesktopSource* source)
-{
-    installed = source;
-}
 
 std::optional<QPoint> TQtDesktopSource::cursorPos() const
 {

@@ -8,7 +8,8 @@ namespace tarnwick::tray {
 
 // What the tray icon reads from the desktop at the moment it handles a
 // notification: the cursor, the modifier keys and the double-click time.
-// Tests put a double in its place so that nothing waits on a real pointer.
+// Each icon is given one; tests give a double so that nothing waits on a
+// real pointer.
 class TDesktopSource {
 public:
     virtual ~TDesktopSource();
@@ -16,11 +17,6 @@ public:
     virtual std::optional<QPoint> cursorPos() const = 0;
     virtual Qt::KeyboardModifiers keyboardModifiers() const = 0;
     virtual int doubleClickTime() const = 0;
-
-    // The source in use; Qt's own unless a test installed another.
-    static TDesktopSource& current();
-    // nullptr goes back to Qt's. The caller keeps ownership.
-    static void use(TDesktopSource* source);
 };
 
 class TQtDesktopSource : public TDesktopSource {

@@ -64,8 +64,8 @@ void TOffsetOptions::DoChange()
         m_onChange(this);
 }
 
-TTextTrayIcon::TTextTrayIcon(QObject* owner)
-    : TTrayIcon(owner), m_color(clBtnFace()), m_options(new TOffsetOptions(this))
+TTextTrayIcon::TTextTrayIcon(const TDesktopSource& desktop, QObject* owner)
+    : TTrayIcon(desktop, owner), m_color(clBtnFace()), m_options(new TOffsetOptions(this))
 {
     m_font.font = QGuiApplication::font();
     m_font.color = QGuiApplication::palette().color(QPalette::WindowText);

@@ -81,7 +81,7 @@ class TTextTrayIcon : public TTrayIcon {
 public:
     static constexpr int iconSize = 16;
 
-    explicit TTextTrayIcon(QObject* owner = nullptr);
+    explicit TTextTrayIcon(const TDesktopSource& desktop, QObject* owner = nullptr);
     ~TTextTrayIcon() override;
 
     QIcon backgroundIcon() const { return m_backgroundIcon; }

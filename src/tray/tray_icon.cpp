@@ -19,7 +19,8 @@ quint32 lastIconId = 0;
 constexpr int hoverPollMs = 20;
 } // namespace
 
-TTrayIcon::TTrayIcon(QObject* owner) : QObject(owner)
+TTrayIcon::TTrayIcon(const TDesktopSource& desktop, QObject* owner)
+    : QObject(owner), m_desktop(desktop)
 {
     m_iconId = ++lastIconId;
     TTrayIconHandler::acquire(this);

@@ -20,6 +20,8 @@ class QWidget;
 
 namespace tarnwick::tray {
 
+class TDesktopSource;
+
 class TTrayIcon;
 
 // A non-visual component, owned by a window, that shows one icon in the
@@ -45,7 +47,9 @@ class TTrayIcon : public QObject {
     Q_PROPERTY(bool MinimizeToTray READ minimizeToTray WRITE setMinimizeToTray)
 
 public:
-    explicit TTrayIcon(QObject* owner = nullptr);
+    // The desktop is read while a notification is handled; it outlives the
+    // icon.
+    explicit TTrayIcon(const TDesktopSource& desktop, QObject* owner = nullptr);
     ~TTrayIcon() override;
 
     // To be called once all properties are set, as a form file's loader
@@ -165,6 +169,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    const TDesktopSource& m_desktop;
     friend class TTrayIconHandler;
     class AppHook;
 

@@ -15,7 +15,7 @@ using platform::NotificationCode;
 
 TShiftState TTrayIcon::ModifierState() const
 {
-    const Qt::KeyboardModifiers keys = TDesktopSource::current().keyboardModifiers();
+    const Qt::KeyboardModifiers keys = m_desktop.keyboardModifiers();
     TShiftState shift;
     if (keys & Qt::ShiftModifier)
         shift |= ssShift;
@@ -69,8 +69,7 @@ void TTrayIcon::handleNotification(const platform::Notification& n)
         break;
     case NotificationCode::LeftDown:
         if (m_onDblClick) {
-            m_clickTicker->setTickInterval(
-                static_cast<quint32>(TDesktopSource::current().doubleClickTime()));
+            m_clickTicker->setTickInterval(static_cast<quint32>(m_desktop.doubleClickTime()));
             m_clickTicker->setTickEnabled(true);
         }
         DoMouseDown(mbLeft, mods | ssLeft, x, y);
@@ -125,7 +124,7 @@ void TTrayIcon::clickDefaultItem()
 
 void TTrayIcon::OpenMenuAt()
 {
-    const std::optional<QPoint> pos = TDesktopSource::current().cursorPos();
+    const std::optional<QPoint> pos = m_desktop.cursorPos();
     if (!pos || !m_popupMenu)
         return;
     // Qt's popup takes the pointer grab and closes on a click elsewhere by
@@ -147,7 +146,7 @@ void TTrayIcon::hoverTick()
         m_hoverTicker->setTickEnabled(false);
         return;
     }
-    if (m_pointer.polled(TDesktopSource::current().cursorPos())) {
+    if (m_pointer.polled(m_desktop.cursorPos())) {
         m_hoverTicker->setTickEnabled(false);
         DoMouseExit();
     }

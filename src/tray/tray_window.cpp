@@ -59,11 +59,12 @@ void TTimer::apply()
         m_timer.stop();
 }
 
-TForm2::TForm2(MainWindowLink link, QWidget* parent) : QWidget(parent), m_link(std::move(link))
+TForm2::TForm2(MainWindowLink link, const TDesktopSource& desktop, QWidget* parent)
+    : QWidget(parent), m_link(std::move(link))
 {
     setObjectName(QStringLiteral("Form2"));
     createComponents();
-    loadTextTrayIcon();
+    loadTextTrayIcon(desktop);
     FormCreate();
 }
 
@@ -109,9 +110,9 @@ void TForm2::createComponents()
     Timer2->setOnTimer([this](QObject* sender) { Timer2Timer(sender); });
 }
 
-void TForm2::loadTextTrayIcon()
+void TForm2::loadTextTrayIcon(const TDesktopSource& desktop)
 {
-    TextTrayIcon1 = named(new TTextTrayIcon(this), "TextTrayIcon1");
+    TextTrayIcon1 = named(new TTextTrayIcon(desktop, this), "TextTrayIcon1");
     TTextTrayIcon* icon = TextTrayIcon1;
     // In the order a form file sets them: the icon goes into the area with
     // its stored picture, and the text painting replaces that at once.

@@ -17,6 +17,8 @@ class QPushButton;
 
 namespace tarnwick::tray {
 
+class TDesktopSource;
+
 class THintWindow;
 class TPopupMenu;
 class TTextTrayIcon;
@@ -73,7 +75,8 @@ public:
     // Once the cursor has left the icon, later hints stay longer.
     static constexpr int laterHintHidePauseMs = 5000;
 
-    explicit TForm2(MainWindowLink link, QWidget* parent = nullptr);
+    // desktop is read by the icon and outlives the window.
+    TForm2(MainWindowLink link, const TDesktopSource& desktop, QWidget* parent = nullptr);
     ~TForm2() override;
 
     // To be called each time the main window has rebuilt the results summary.
@@ -106,7 +109,7 @@ public:
 
 private:
     void createComponents();
-    void loadTextTrayIcon();
+    void loadTextTrayIcon(const TDesktopSource& desktop);
     void FormCreate();
     void FormDestroy();
 

@@ -54,23 +54,27 @@ template <typename T> T* named(T* object, const char* name)
 
 } // namespace
 
-TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
+TForm1::TForm1(Dependencies deps, QWidget* parent)
+    : QMainWindow(parent), m_writeLog(std::move(deps.writeLog)),
+      m_presentNotice(std::move(deps.presentNotice)), m_traceLauncher(*deps.traceLauncher),
+      m_pageOpener(*deps.pages), m_smallWindows(*deps.smallWindows),
+      m_trayIconShown(std::move(deps.trayIconShown)), m_store(*deps.store),
+      m_echoNoticeText(std::move(deps.echoNotice))
 {
+    Q_ASSERT(deps.echo && deps.resolve && m_writeLog && m_presentNotice && m_trayIconShown &&
+             m_echoNoticeText);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orlvane Auto Tarnwick  -  ") + product::kMakerWebAddress);
     setWindowIcon(programIcon());
     resize(730, 492);
-    Q_ASSERT(deps.echo && deps.pages && !deps.dataFolder.isEmpty());
-    m_store = std::make_unique<settings::SettingsStore>(deps.dataFolder, deps.executablePath);
-    m_pageOpener = deps.pages;
-    m_echoNoticeText = std::move(deps.echoNotice);
     m_engine = std::make_unique<engine::MonitorEngine>(
-        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(deps.echo));
+        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(deps.echo),
+        std::move(deps.resolve));
     connect(m_engine.get(), &engine::MonitorEngine::echoNotPermitted, this,
             &TForm1::showEchoNotice);
 
     buildMenus();
-    TrayIcon1 = new tray::TTrayIcon(this);
+    TrayIcon1 = new tray::TTrayIcon(*deps.desktop, this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setIcon(programIcon());
     TrayIcon1->setHint(product::kApplicationTitle);
@@ -79,27 +83,8 @@ TForm1::TForm1(Dependencies deps, QWidget* parent) : QMainWindow(parent)
     central->setObjectName(QStringLiteral("CentralArea"));
     PageControl1 = named(new QTabWidget(central), "PageControl1");
     buildPages();
-    auto* column = new TSettingsColumn(central);
+    auto* column = new TSettingsColumn(*this, central);
     Panel1 = column;
-    BitBtn27 = column->BitBtn27;
-    Label7 = column->Label7;
-    Edit5 = column->Edit5;
-    UpDown3 = column->UpDown3;
-    Label6 = column->Label6;
-    Edit4 = column->Edit4;
-    UpDown2 = column->UpDown2;
-    Label17 = column->Label17;
-    Edit1 = column->Edit1;
-    UpDown1 = column->UpDown1;
-    CheckBox1 = column->CheckBox1;
-    ListBox1 = column->ListBox1;
-    BitBtn5 = column->BitBtn5;
-    BitBtn1 = column->BitBtn1;
-    BitBtn4 = column->BitBtn4;
-    BitBtn22 = column->BitBtn22;
-    BitBtn2 = column->BitBtn2;
-    BitBtn3 = column->BitBtn3;
-    Button1 = column->Button1;
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     auto* layout = new QHBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -135,11 +120,6 @@ void TForm1::shutdownEngine()
 {
     if (m_engine)
         m_engine->shutdown();
-}
-
-void TForm1::setNoticePresenter(std::function<void(const QString&)> presenter)
-{
-    m_noticePresenter = std::move(presenter);
 }
 
 void TForm1::buildMenus()
@@ -365,7 +345,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     // area, and monitoring goes on. Without one, the program must not run
     // out of reach: the window is minimised instead.
     event->ignore();
-    if (m_trayIconShown && m_trayIconShown())
+    if (m_trayIconShown())
         hide();
     else
         showMinimized();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/ping_worker.h"
 #include "engine/slot_stats.h"
 #include "engine/status.h"
+#include "ui/settings_column.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -37,8 +39,9 @@ namespace tarnwick::core {
 class Timer;
 }
 namespace tarnwick::tray {
+class TDesktopSource;
 class TTrayIcon;
-}
+} // namespace tarnwick::tray
 
 namespace tarnwick::settings {
 class SettingsStore;
@@ -48,9 +51,8 @@ struct Settings;
 
 namespace tarnwick::ui {
 
-class TAboutBox;
+class SmallWindows;
 class TCheckBox;
-class TMore_Form;
 class TEdit;
 class TLogMemo;
 class TSlotPage;
@@ -59,19 +61,37 @@ class TUpDown;
 class TraceLauncher;
 
 // The main window: five tab pages (one per host slot) and the settings column.
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public SettingsControls {
     Q_OBJECT
 public:
-    // What the composition root hands the window; none may be missing.
+    // What writes a saved log's file (on a thread of its own).
+    using LogWriter = std::function<void(const QString& path, const QByteArray& bytes)>;
+
+    // What the composition root hands the window; none may be missing. The
+    // objects pointed to outlive the window.
     struct Dependencies {
         std::shared_ptr<net::EchoService> echo;
+        // The workers' name lookups.
+        engine::ResolveFunction resolve;
         platform::PageOpener* pages = nullptr;
-        // The folder of config.cfg and domains.cfg.
-        QString dataFolder;
-        // The program the start-with-the-system entry starts.
-        QString executablePath;
+        // config.cfg, domains.cfg, the start-with-the-system entry.
+        settings::SettingsStore* store = nullptr;
+        // The traceroute window, created after this one: the slot logs'
+        // double clicks and the Trace Route buttons open it.
+        TraceLauncher* traceLauncher = nullptr;
+        // The About box and the host-limit window.
+        SmallWindows* smallWindows = nullptr;
+        // Whether the program's icon is shown in a notification area now:
+        // only then does the close box hide the window, so it is never
+        // unreachable.
+        std::function<bool()> trayIconShown;
+        // Where user notices go (the echo permission notice).
+        std::function<void(const QString&)> presentNotice;
+        LogWriter writeLog;
         // What to tell the user when no echo request can be sent at all.
         std::function<QString()> echoNotice;
+        // What the window's own tray icon reads from the desktop.
+        const tray::TDesktopSource* desktop = nullptr;
     };
 
     explicit TForm1(Dependencies deps, QWidget* parent = nullptr);
@@ -102,34 +122,12 @@ public:
     // Stops the workers and joins them; called before the windows go.
     void shutdownEngine();
 
-    // What writes a saved log's file (on a thread of its own): the atomic
-    // replace, unless a test wants to watch.
-    using LogWriter = std::function<void(const QString& path, const QByteArray& bytes)>;
-    void setLogWriter(LogWriter writer) { m_logWriter = std::move(writer); }
     // Blocks until every save under way has written its file.
     void waitForSaves();
 
     // The window's ordinary close, which ends the program (File > Exit, the
     // tray's Exit, the end of the session).
     void closeMainWindow();
-    // Whether the program's icon is shown in a notification area now: only
-    // then does the close box hide the window, so it is never unreachable.
-    void setTrayIconShown(std::function<bool()> shown) { m_trayIconShown = std::move(shown); }
-
-    // The traceroute window, created after this one; the slot logs' double
-    // clicks and the Trace Route buttons open it.
-    void setTraceLauncher(TraceLauncher* launcher) { m_traceLauncher = launcher; }
-    TraceLauncher* traceLauncher() const { return m_traceLauncher; }
-
-    // The About box and the host-limit window, created after this one.
-    void setAboutBox(TAboutBox* aboutBox) { m_aboutBox = aboutBox; }
-    void setMoreForm(TMore_Form* moreForm) { m_moreForm = moreForm; }
-    TAboutBox* aboutBox() const { return m_aboutBox; }
-    TMore_Form* moreForm() const { return m_moreForm; }
-
-    // Where user notices go (the echo permission notice); tests replace it.
-    void setNoticePresenter(std::function<void(const QString&)> presenter);
-
     // Components, named as the rest of the program refers to them.
     QTabWidget* PageControl1 = nullptr;
     TSlotPage* TabSheet1 = nullptr;
@@ -144,25 +142,6 @@ public:
     TLogMemo* Memo5 = nullptr;
 
     QWidget* Panel1 = nullptr;
-    QPushButton* BitBtn27 = nullptr;
-    QLabel* Label7 = nullptr;
-    TEdit* Edit5 = nullptr;
-    TUpDown* UpDown3 = nullptr;
-    QLabel* Label6 = nullptr;
-    TEdit* Edit4 = nullptr;
-    TUpDown* UpDown2 = nullptr;
-    QLabel* Label17 = nullptr;
-    TEdit* Edit1 = nullptr;
-    TUpDown* UpDown1 = nullptr;
-    TCheckBox* CheckBox1 = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QPushButton* BitBtn5 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn4 = nullptr;
-    QPushButton* BitBtn22 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
-    QPushButton* Button1 = nullptr;
 
     QPlainTextEdit* Memo_2 = nullptr;
     QPlainTextEdit* buffer_memo = nullptr;
@@ -276,28 +255,31 @@ private:
     std::array<std::optional<engine::SlotStats>, engine::kSlotCount> m_shownStats{};
     // Saves still writing their files; finished before the window goes.
     std::vector<std::future<void>> m_saves;
-    LogWriter m_logWriter;
+    const LogWriter m_writeLog;
     std::array<TSlotPage*, engine::kSlotCount> m_pages{};
-    std::function<void(const QString&)> m_noticePresenter;
-    TraceLauncher* m_traceLauncher = nullptr;
-    platform::PageOpener* m_pageOpener = nullptr;
-    TAboutBox* m_aboutBox = nullptr;
-    TMore_Form* m_moreForm = nullptr;
+    const std::function<void(const QString&)> m_presentNotice;
+    TraceLauncher& m_traceLauncher;
+    platform::PageOpener& m_pageOpener;
+    SmallWindows& m_smallWindows;
     QString m_lastSaveName;
     void connectEditingAndLogActions();
     bool confirmReplace(const QString& path);
     void moveSelectedHost(int step);
     void openTraceFromLog(int slotIndex);
     bool m_exiting = false;
-    std::function<bool()> m_trayIconShown;
+    const std::function<bool()> m_trayIconShown;
     bool m_loading = false;
-    std::unique_ptr<settings::SettingsStore> m_store;
-    std::function<QString()> m_echoNoticeText;
+    settings::SettingsStore& m_store;
+    const std::function<QString()> m_echoNoticeText;
     engine::StatusPicture m_statusPicture = engine::StatusPicture::Image2;
     QStringList m_summary;
     // Where the window was when it was last hidden (its inside, not its frame).
     std::optional<QPoint> m_hiddenAt;
     bool m_hiddenMinimized = false;
 };
+
+// The program's way of telling the user something: a warning box over the
+// window that waits for nobody.
+void presentNoticeBox(QWidget* window, const QString& text);
 
 } // namespace tarnwick::ui

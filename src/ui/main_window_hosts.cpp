@@ -34,8 +34,7 @@ void selectRow(QListWidget* list, int row)
 void TForm1::BitBtn1Click()
 {
     if (ListBox1->count() >= kHostLimit) {
-        if (m_moreForm)
-            m_moreForm->exec();
+        m_smallWindows.showHostLimit();
     } else {
         QString host = product::kDefaultHost;
         if (InputQuery(tr("Input host"), tr("Host: "), host, this))
@@ -117,20 +116,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::About1Click()
 {
-    if (!m_aboutBox)
-        return;
-    // Asked for again (from the tray) while it is up: it comes forward.
-    if (m_aboutBox->isVisible()) {
-        m_aboutBox->raise();
-        m_aboutBox->activateWindow();
-        return;
-    }
-    m_aboutBox->exec();
+    m_smallWindows.showAbout();
 }
 
 void TForm1::BitBtn27Click()
 {
-    m_pageOpener->openPage(product::kProPageFromMain);
+    m_pageOpener.openPage(product::kProPageFromMain);
 }
 
 } // namespace tarnwick::ui

@@ -136,7 +136,7 @@ void TForm1::saveLog(int slotIndex)
         std::erase_if(m_saves, [](const std::future<void>& save) {
             return save.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         });
-        LogWriter write = m_logWriter ? m_logWriter : LogWriter(&platform::writeFileAtomically);
+        const LogWriter write = m_writeLog;
         m_saves.push_back(
             std::async(std::launch::async, [text = std::move(text), path, write]() mutable {
                 try {

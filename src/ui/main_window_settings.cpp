@@ -27,12 +27,12 @@ constexpr qsizetype kEntriesSizedOneByOne = 1000;
 
 QString TForm1::settingsFilePath() const
 {
-    return m_store->settingsFilePath();
+    return m_store.settingsFilePath();
 }
 
 QString TForm1::hostListFilePath() const
 {
-    return m_store->hostListFilePath();
+    return m_store.hostListFilePath();
 }
 
 QList<settings::HostEntry> TForm1::hostEntries() const
@@ -61,7 +61,7 @@ void TForm1::FormCreate()
     for (int k = 0; k < engine::kSlotCount; ++k)
         timingLabel(k)->setCaption(QString());
 
-    m_store->removeStaleTemporaries();
+    m_store.removeStaleTemporaries();
     loadSettingsFile();
     loadHostListFile();
     m_loading = false;
@@ -70,7 +70,7 @@ void TForm1::FormCreate()
 
 void TForm1::loadSettingsFile()
 {
-    const std::optional<QStringList> lines = m_store->readSettingsLines();
+    const std::optional<QStringList> lines = m_store.readSettingsLines();
     if (!lines)
         return;
     Memo_2->setPlainText(lines->join(QLatin1Char('\n')));
@@ -89,7 +89,7 @@ void TForm1::loadSettingsFile()
 
 void TForm1::loadHostListFile()
 {
-    const std::optional<QList<settings::HostEntry>> entries = m_store->readHostList();
+    const std::optional<QList<settings::HostEntry>> entries = m_store.readHostList();
     if (!entries)
         return;
     // In one batch: every change of the list rebuilds the hosts the workers
@@ -115,11 +115,11 @@ void TForm1::loadHostListFile()
 
 void TForm1::firstRunCheck()
 {
-    if (!m_store->isFirstRun())
+    if (!m_store.isFirstRun())
         return;
-    m_pageOpener->openPage(product::kMakerHomePage);
+    m_pageOpener.openPage(product::kMakerHomePage);
     show();
-    m_store->markFirstRunDone();
+    m_store.markFirstRunDone();
 }
 
 settings::Settings TForm1::currentSettings() const
@@ -140,7 +140,7 @@ void TForm1::SaveSettings()
     const QStringList lines = settings::settingsLines(values);
     Memo_2->clear();
     Memo_2->setPlainText(lines.join(QLatin1Char('\n')));
-    m_store->save(hostEntries(), lines, values.autoStart);
+    m_store.save(hostEntries(), lines, values.autoStart);
 }
 
 void TForm1::saveFromHandler()

@@ -65,12 +65,13 @@ void TForm1::showEchoNotice()
     const QString text = m_echoNoticeText ? m_echoNoticeText() : QString();
     if (text.isEmpty())
         return;
-    if (m_noticePresenter) {
-        m_noticePresenter(text);
-        return;
-    }
+    m_presentNotice(text);
+}
+
+void presentNoticeBox(QWidget* window, const QString& text)
+{
     auto* box = new QMessageBox(QMessageBox::Warning, product::kApplicationTitle, text,
-                                QMessageBox::Ok, this);
+                                QMessageBox::Ok, window);
     box->setObjectName(QStringLiteral("EchoNotice"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -29,16 +29,13 @@ void waitProcessingMessages(int ms)
 
 void TForm1::openTraceFromLog(int slotIndex)
 {
-    if (!m_traceLauncher)
-        return;
-    m_traceLauncher->show();
+    m_traceLauncher.show();
     if (slotIndex >= ListBox1->count())
         throw ListIndexError(slotIndex);
-    m_traceLauncher->setHost(ListBox1->item(slotIndex)->text());
+    m_traceLauncher.setHost(ListBox1->item(slotIndex)->text());
     waitProcessingMessages(250);
     // Pressed even while the button is disabled by a running trace.
-    if (m_traceLauncher)
-        m_traceLauncher->start();
+    m_traceLauncher.start();
 }
 
 void TForm1::Memo1DblClick()
@@ -64,12 +61,10 @@ void TForm1::Memo5DblClick()
 
 void TForm1::BitBtn6Click()
 {
-    if (!m_traceLauncher)
-        return;
-    m_traceLauncher->show();
+    m_traceLauncher.show();
     const int index = PageControl1->currentIndex();
     if (index >= 0 && index < ListBox1->count())
-        m_traceLauncher->setHost(ListBox1->item(index)->text());
+        m_traceLauncher.setHost(ListBox1->item(index)->text());
 }
 
 } // namespace tarnwick::ui

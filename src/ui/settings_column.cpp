@@ -30,7 +30,7 @@ QPushButton* makeButton(const QString& caption, const char* name, QWidget* paren
 
 } // namespace
 
-TSettingsColumn::TSettingsColumn(QWidget* parent) : QWidget(parent)
+TSettingsColumn::TSettingsColumn(SettingsControls& c, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Panel1"));
     setFixedWidth(kWidth);
@@ -38,8 +38,8 @@ TSettingsColumn::TSettingsColumn(QWidget* parent) : QWidget(parent)
     column->setContentsMargins(4, 4, 4, 4);
     column->setSpacing(3);
 
-    BitBtn27 = makeButton(tr("Need more? Try Tarnwick Pro"), "BitBtn27", this);
-    column->addWidget(BitBtn27);
+    c.BitBtn27 = makeButton(tr("Need more? Try Tarnwick Pro"), "BitBtn27", this);
+    column->addWidget(c.BitBtn27);
 
     auto numberRow = [&](const QString& caption, const char* labelName, const char* editName,
                          const char* upDownName, int min, int max, int step, int value,
@@ -58,54 +58,54 @@ TSettingsColumn::TSettingsColumn(QWidget* parent) : QWidget(parent)
         column->addWidget(label);
         column->addLayout(row);
     };
-    numberRow(tr("Size of pakets(bytes)"), "Label7", "Edit5", "UpDown3", 1, 30000, 1, 32, Label7,
-              Edit5, UpDown3);
+    numberRow(tr("Size of pakets(bytes)"), "Label7", "Edit5", "UpDown3", 1, 30000, 1, 32, c.Label7,
+              c.Edit5, c.UpDown3);
     // Stored with the settings, but never shown.
-    Label7->hide();
-    Edit5->hide();
-    UpDown3->hide();
-    numberRow(tr("Timeout(ms)"), "Label6", "Edit4", "UpDown2", 50, 10000, 500, 2000, Label6, Edit4,
-              UpDown2);
-    numberRow(tr("Delay(ms)"), "Label17", "Edit1", "UpDown1", 200, 5000, 100, 1000, Label17, Edit1,
-              UpDown1);
+    c.Label7->hide();
+    c.Edit5->hide();
+    c.UpDown3->hide();
+    numberRow(tr("Timeout(ms)"), "Label6", "Edit4", "UpDown2", 50, 10000, 500, 2000, c.Label6,
+              c.Edit4, c.UpDown2);
+    numberRow(tr("Delay(ms)"), "Label17", "Edit1", "UpDown1", 200, 5000, 100, 1000, c.Label17,
+              c.Edit1, c.UpDown1);
 
-    CheckBox1 = named(new TCheckBox(tr("Auto start with system"), this), "CheckBox1");
-    CheckBox1->setChecked(true);
-    column->addWidget(CheckBox1);
+    c.CheckBox1 = named(new TCheckBox(tr("Auto start with system"), this), "CheckBox1");
+    c.CheckBox1->setChecked(true);
+    column->addWidget(c.CheckBox1);
 
-    ListBox1 = named(new QListWidget(this), "ListBox1");
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListBox1->addItem(product::kDefaultHost);
-    column->addWidget(ListBox1, 1);
+    c.ListBox1 = named(new QListWidget(this), "ListBox1");
+    c.ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    c.ListBox1->addItem(product::kDefaultHost);
+    column->addWidget(c.ListBox1, 1);
 
-    BitBtn5 = makeButton(QString(), "BitBtn5", this);
-    BitBtn1 = makeButton(tr("Add host"), "BitBtn1", this);
-    BitBtn4 = makeButton(QString(), "BitBtn4", this);
-    BitBtn5->setFixedWidth(26);
-    BitBtn4->setFixedWidth(26);
-    BitBtn5->setIcon(moveDownArrow());
-    BitBtn4->setIcon(moveUpArrow());
-    BitBtn5->setToolTip(tr("Move the selected host down"));
-    BitBtn4->setToolTip(tr("Move the selected host up"));
+    c.BitBtn5 = makeButton(QString(), "BitBtn5", this);
+    c.BitBtn1 = makeButton(tr("Add host"), "BitBtn1", this);
+    c.BitBtn4 = makeButton(QString(), "BitBtn4", this);
+    c.BitBtn5->setFixedWidth(26);
+    c.BitBtn4->setFixedWidth(26);
+    c.BitBtn5->setIcon(moveDownArrow());
+    c.BitBtn4->setIcon(moveUpArrow());
+    c.BitBtn5->setToolTip(tr("Move the selected host down"));
+    c.BitBtn4->setToolTip(tr("Move the selected host up"));
     auto* addRow = new QHBoxLayout;
     addRow->setSpacing(2);
-    addRow->addWidget(BitBtn5);
-    addRow->addWidget(BitBtn1, 1);
-    addRow->addWidget(BitBtn4);
+    addRow->addWidget(c.BitBtn5);
+    addRow->addWidget(c.BitBtn1, 1);
+    addRow->addWidget(c.BitBtn4);
     column->addLayout(addRow);
 
-    BitBtn22 = makeButton(tr("Edit host"), "BitBtn22", this);
-    BitBtn2 = makeButton(tr("Delete host"), "BitBtn2", this);
-    BitBtn3 = makeButton(tr("Delete All"), "BitBtn3", this);
-    column->addWidget(BitBtn22);
-    column->addWidget(BitBtn2);
-    column->addWidget(BitBtn3);
+    c.BitBtn22 = makeButton(tr("Edit host"), "BitBtn22", this);
+    c.BitBtn2 = makeButton(tr("Delete host"), "BitBtn2", this);
+    c.BitBtn3 = makeButton(tr("Delete All"), "BitBtn3", this);
+    column->addWidget(c.BitBtn22);
+    column->addWidget(c.BitBtn2);
+    column->addWidget(c.BitBtn3);
 
-    Button1 = makeButton(tr("Start"), "Button1", this);
-    Button1->setMinimumHeight(32);
-    Button1->setIcon(startGlyph());
-    Button1->setIconSize(QSize(16, 16));
-    column->addWidget(Button1);
+    c.Button1 = makeButton(tr("Start"), "Button1", this);
+    c.Button1->setMinimumHeight(32);
+    c.Button1->setIcon(startGlyph());
+    c.Button1->setIconSize(QSize(16, 16));
+    column->addWidget(c.Button1);
 }
 
 } // namespace tarnwick::ui

@@ -198,4 +198,35 @@ void TMore_Form::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+SmallWindows::~SmallWindows()
+{
+    // Gone already when the main window went first.
+    delete m_moreForm.data();
+    delete m_aboutBox.data();
+}
+
+void SmallWindows::create(QWidget* mainWindow)
+{
+    m_aboutBox = new TAboutBox(mainWindow, m_pages);
+    m_moreForm = new TMore_Form(mainWindow, m_pages);
+}
+
+void SmallWindows::showAbout()
+{
+    if (!m_aboutBox)
+        return;
+    if (m_aboutBox->isVisible()) {
+        m_aboutBox->raise();
+        m_aboutBox->activateWindow();
+        return;
+    }
+    m_aboutBox->exec();
+}
+
+void SmallWindows::showHostLimit()
+{
+    if (m_moreForm)
+        m_moreForm->exec();
+}
+
 } // namespace tarnwick::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class QFrame;
 class QGroupBox;
@@ -63,6 +64,33 @@ protected:
 
 private:
     platform::PageOpener& m_pages;
+};
+
+// The main window's way to its About box and host-limit window. The dialogs
+// are children of the window, so the composition root makes this first, hands
+// it to the window, and creates the dialogs once the window exists. Until
+// then, and after the window took them with it, asking for one does nothing.
+class SmallWindows {
+public:
+    explicit SmallWindows(platform::PageOpener& pages) : m_pages(pages) {}
+    ~SmallWindows();
+    SmallWindows(const SmallWindows&) = delete;
+    SmallWindows& operator=(const SmallWindows&) = delete;
+
+    void create(QWidget* mainWindow);
+
+    // Modal; asked for again while it is up (from the tray), it comes forward.
+    void showAbout();
+    // Modal: shown instead of the prompt for a sixth host.
+    void showHostLimit();
+
+    TAboutBox* aboutBox() const { return m_aboutBox; }
+    TMore_Form* moreForm() const { return m_moreForm; }
+
+private:
+    platform::PageOpener& m_pages;
+    QPointer<TAboutBox> m_aboutBox;
+    QPointer<TMore_Form> m_moreForm;
 };
 
 } // namespace tarnwick::ui

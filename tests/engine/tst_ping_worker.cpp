@@ -33,13 +33,13 @@ public:
               [this](int slot, const QString& line) {
                   lines.push_back({slot, line, time.elapsed()});
               },
-              echo)
+              echo,
+              [this](const std::string& host, const net::Canceller* c) {
+                  return echo->resolve(host, c);
+              })
     {
         engine.setClock(&time);
         echo->useClock(&time);
-        engine.setResolver([this](const std::string& host, const net::Canceller* c) {
-            return echo->resolve(host, c);
-        });
         engine.settings().setDelayText(QStringLiteral("1000"));
         engine.settings().setTimeout(2000);
     }

@@ -12,6 +12,8 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include "platform/net/resolver.h"
+
 #include <QtTest>
 
 #include <csignal>
@@ -25,7 +27,10 @@ namespace {
 struct Engine {
     explicit Engine(const std::string& helper)
         : engine([this](int slot, const QString& line) { lines[slot] << line; },
-                 std::make_shared<net::SystemEchoService>(helper))
+                 std::make_shared<net::SystemEchoService>(helper),
+                 [](const std::string& host, const net::Canceller* cancel) {
+                     return net::resolveIPv4(host, cancel);
+                 })
     {
     }
     int count(int slot) const { return static_cast<int>(lines[slot].size()); }

@@ -85,6 +85,7 @@ private slots:
     void slotLogDoubleClick();
     void traceRouteButtons_data();
     void traceRouteButtons();
+    void launcherOutlivesItsWindow();
 };
 
 void TestTraceWindow::controls_data()
@@ -452,8 +453,9 @@ void TestTraceWindow::slotLogDoubleClick()
         // A plain reply comes from the destination itself.
         [](const std::string&, int, int) { return EchoAnswer{}; });
     TForm3 form(&main, TForm3::Dependencies{echo});
-    app::TraceWindowLauncher launcher(form);
-    main.setTraceLauncher(&launcher);
+    app::TraceWindowLauncher launcher;
+    launcher.attach(form);
+    fixture.trace.target = &launcher;
     form.edAddr->setText(QStringLiteral("before"));
     QStringList reported;
     setTopLevelErrorReporter([&](const QString& m) { reported << m; });
@@ -482,7 +484,7 @@ void TestTraceWindow::slotLogDoubleClick()
         QVERIFY(form.memShowTracert->text().isEmpty());
         QVERIFY(echo->requests().empty());
     }
-    main.setTraceLauncher(nullptr);
+    fixture.trace.target = nullptr;
 }
 
 void TestTraceWindow::traceRouteButtons_data()
@@ -509,8 +511,9 @@ void TestTraceWindow::traceRouteButtons()
     main.show();
     auto echo = silentNetwork();
     TForm3 form(&main, TForm3::Dependencies{echo});
-    app::TraceWindowLauncher launcher(form);
-    main.setTraceLauncher(&launcher);
+    app::TraceWindowLauncher launcher;
+    launcher.attach(form);
+    fixture.trace.target = &launcher;
     form.edAddr->setText(QStringLiteral("before"));
 
     main.PageControl1->setCurrentIndex(tab);
@@ -524,7 +527,29 @@ void TestTraceWindow::traceRouteButtons()
     QVERIFY(form.btnStart->isEnabled());
     QVERIFY(form.memShowTracert->text().isEmpty());
     QVERIFY(echo->requests().empty());
-    main.setTraceLauncher(nullptr);
+    fixture.trace.target = nullptr;
+}
+
+// The main window keeps its launcher for its whole life; the traceroute
+// window may go first, and what is asked after that reaches nothing.
+void TestTraceWindow::launcherOutlivesItsWindow()
+{
+    app::TraceWindowLauncher launcher;
+    launcher.setHost(QStringLiteral("10.9.9.1"));
+    launcher.show();
+    auto echo = silentNetwork();
+    {
+        TForm3 form(nullptr, TForm3::Dependencies{echo});
+        launcher.attach(form);
+        launcher.setHost(QStringLiteral("10.9.9.2"));
+        launcher.show();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.edAddr->text(), QStringLiteral("10.9.9.2"));
+    }
+    launcher.show();
+    launcher.setHost(QStringLiteral("10.9.9.3"));
+    launcher.start();
+    QVERIFY(echo->requests().empty());
 }
 
 QTEST_MAIN(TestTraceWindow)

@@ -2,6 +2,7 @@
 // component's events and the notification area's comings and goings. The
 // end-to-end test drives it with a real tray and a synthetic mouse.
 #include "platform/notifyarea/notify_area.h"
+#include "tray/desktop_source.h"
 #include "tray/popup_menu.h"
 #include "tray/tray_icon.h"
 
@@ -106,7 +107,8 @@ int main(int argc, char** argv)
     QObject::connect(hello, &QAction::triggered, [] { logLine(QStringLiteral("ACTION hello")); });
     QObject::connect(open, &QAction::triggered, [] { logLine(QStringLiteral("ACTION open")); });
 
-    TTrayIcon icon;
+    const TQtDesktopSource desktop;
+    TTrayIcon icon(desktop);
     icon.setIcon(redDisc());
     icon.setHint(QStringLiteral("Tarnwick tray demo"));
     icon.setPopupMenu(&menu);

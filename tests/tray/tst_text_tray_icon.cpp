@@ -98,7 +98,6 @@ private:
 
 void TestTextTrayIcon::initTestCase()
 {
-    TDesktopSource::use(&m_desktop);
     TTrayIconHandler::useAreaFactory([this] {
         auto area = std::make_unique<MemoryNotifyArea>();
         m_area = area.get();
@@ -141,7 +140,7 @@ void TestTextTrayIcon::paintText()
     QFETCH(bool, border);
 
     const TFont font = testFont();
-    TTextTrayIcon icon;
+    TTextTrayIcon icon(m_desktop);
     icon.setFont(font);
     icon.setColor(clWhite);
     icon.setBorderColor(Qt::red);
@@ -204,7 +203,7 @@ void TestTextTrayIcon::colourAndMask()
     QFETCH(QColor, keyColour);
     QFETCH(int, backgroundAlpha);
 
-    TTextTrayIcon icon;
+    TTextTrayIcon icon(m_desktop);
     icon.setFont(testFont(clNavy));
     icon.setText(QStringLiteral("OO"));
     icon.setBorder(true);
@@ -249,7 +248,7 @@ void TestTextTrayIcon::writesThatDraw()
     QFETCH(int, modifies);
     QFETCH(bool, drawn);
 
-    TTextTrayIcon icon;
+    TTextTrayIcon icon(m_desktop);
     TCustomImageList list;
     QImage cell(16, 16, QImage::Format_ARGB32);
     for (const QColor c : {QColor(Qt::red), QColor(Qt::green)}) {
@@ -319,7 +318,7 @@ void TestTextTrayIcon::mergesWithBackground()
     QImage back(16, 16, QImage::Format_ARGB32);
     back.fill(Qt::transparent);
     QPainter(&back).fillRect(0, 0, 8, 16, Qt::green);
-    TTextTrayIcon icon;
+    TTextTrayIcon icon(m_desktop);
     icon.setFont(testFont(clNavy));
     icon.setColor(color);
     icon.setText(QStringLiteral("I"));

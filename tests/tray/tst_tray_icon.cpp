@@ -76,6 +76,7 @@ private slots:
     void menuOpensAtCursor();
     void hostShowsTheMenu();
     void twoIconsShareOneHandler();
+    void eachIconReadsItsOwnDesktop();
     void restartReaddsVisibleIconsOnly();
     void noTrayThenTray();
     void iconShownFollowsTheArea();
@@ -104,7 +105,6 @@ private:
 
 void TestTrayIcon::initTestCase()
 {
-    TDesktopSource::use(&m_desktop);
     TTrayIconHandler::useAreaFactory([this] {
         auto area = std::make_unique<MemoryNotifyArea>();
         m_area = area.get();
@@ -130,7 +130,7 @@ void TestTrayIcon::cleanup()
 
 std::unique_ptr<TTrayIcon> TestTrayIcon::makeIcon(QObject* owner)
 {
-    auto icon = std::make_unique<TTrayIcon>(owner);
+    auto icon = std::make_unique<TTrayIcon>(m_desktop, owner);
     logEvents(*icon);
     return icon;
 }
@@ -193,6 +193,28 @@ void TestTrayIcon::run(TTrayIcon& icon, const QString& script)
             QVERIFY(m_area->inject(icon.iconId(), codes.value(name), at));
         }
     }
+}
+
+// The keys held come from the desktop the icon was given, not from
+// one the process shares.
+void TestTrayIcon::eachIconReadsItsOwnDesktop()
+{
+    auto plain = makeIcon();
+    ManualDesktop shifted;
+    shifted.keys = Qt::ShiftModifier;
+    TTrayIcon other(shifted);
+    logEvents(other);
+    plain->setIconVisible(true);
+    other.setIconVisible(true);
+
+    run(other, "LD");
+    QVERIFY(QTest::qWaitFor([&] { return !m_log.isEmpty(); }, 2000));
+    QVERIFY2(m_log.first().startsWith(QStringLiteral("down(L,shift+left,")),
+             qPrintable(m_log.join(' ')));
+    m_log.clear();
+    run(*plain, "LD");
+    QVERIFY(QTest::qWaitFor([&] { return !m_log.isEmpty(); }, 2000));
+    QVERIFY2(m_log.first().startsWith(QStringLiteral("down(L,left,")), qPrintable(m_log.join(' ')));
 }
 
 QList<MemoryNotifyArea::Request> TestTrayIcon::requestsOf(Kind kind) const
@@ -551,7 +573,7 @@ void TestTrayIcon::hostShowsTheMenu()
 void TestTrayIcon::twoIconsShareOneHandler()
 {
     auto first = makeIcon();
-    auto second = std::make_unique<TTrayIcon>();
+    auto second = std::make_unique<TTrayIcon>(m_desktop);
     QStringList secondLog;
     second->setOnClick([&](QObject* sender) {
         QCOMPARE(sender, second.get());

@@ -96,7 +96,6 @@ private:
 
 void TestTrayWindow::initTestCase()
 {
-    TDesktopSource::use(&m_desktop);
     TTrayIconHandler::useAreaFactory([this] {
         auto area = std::make_unique<MemoryNotifyArea>();
         m_area = area.get();
@@ -108,7 +107,7 @@ void TestTrayWindow::init()
 {
     m_desktop = ManualDesktop();
     m_main = RecordingMain();
-    m_form = std::make_unique<TForm2>(m_main.link());
+    m_form = std::make_unique<TForm2>(m_main.link(), m_desktop);
 }
 
 void TestTrayWindow::cleanup()

@@ -1,6 +1,7 @@
 // Renders the status pictures at every size and the text tray icon's "OO"
 // painting into a folder, enlarged, so that a designer can look at them.
 // Usage: picture_shots <folder>
+#include "tray/desktop_source.h"
 #include "tray/hint_window.h"
 #include "tray/text_tray_icon.h"
 #include "ui/pictures.h"
@@ -43,7 +44,8 @@ int main(int argc, char** argv)
                 .save(folder.filePath(QStringLiteral("%1_%2_x.png").arg(name).arg(size)));
         }
     }
-    tray::TTextTrayIcon icon;
+    const tray::TQtDesktopSource desktop;
+    tray::TTextTrayIcon icon(desktop);
     tray::TFont font;
     font.font = QFont(QStringLiteral("Tahoma"));
     font.font.setStyleHint(QFont::SansSerif);

@@ -172,15 +172,15 @@ void TestDialogModality::aboutAskedForAgainComesForward()
     int opened = 0;
     bool active = false;
     QTimer::singleShot(0, [&] {
-        QVERIFY(QTest::qWaitFor([&] { return fixture.aboutBox->isVisible(); }));
+        QVERIFY(QTest::qWaitFor([&] { return fixture.aboutBox()->isVisible(); }));
         other.show();
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         form.About1->trigger();
-        active = QTest::qWaitForWindowActive(fixture.aboutBox.get());
-        fixture.aboutBox->reject();
+        active = QTest::qWaitForWindowActive(fixture.aboutBox());
+        fixture.aboutBox()->reject();
     });
-    connect(fixture.aboutBox.get(), &QDialog::finished, [&] { ++opened; });
+    connect(fixture.aboutBox(), &QDialog::finished, [&] { ++opened; });
     form.About1->trigger();
     QVERIFY(active);
     QCOMPARE(opened, 1);

@@ -291,11 +291,11 @@ void TestLogActions::largeLogIsSavedAndCopiedWhileResultsGoOn()
 
     std::atomic<bool> writing{false};
     std::binary_semaphore mayWrite(0);
-    form.setLogWriter([&](const QString& path, const QByteArray& bytes) {
+    f.writeLog = [&](const QString& path, const QByteArray& bytes) {
         writing = true;
         mayWrite.acquire();
         platform::writeFileAtomically(path, bytes);
-    });
+    };
     // A failing check must not leave the save waiting for ever.
     const auto letItWrite = qScopeGuard([&] { mayWrite.release(); });
     const QString path = m_dir.filePath(QStringLiteral("large.txt"));

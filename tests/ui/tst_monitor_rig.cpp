@@ -9,6 +9,7 @@
 
 #include "engine/monitor_engine.h"
 #include "platform/net/echo.h"
+#include "platform/net/resolver.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 #include "ui/up_down.h"
@@ -54,12 +55,24 @@ struct RigWindow {
         platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
                                  QStringLiteral("fr"), QStringLiteral("1"));
         QDir().mkpath(root.filePath(QStringLiteral("data")));
+        store = std::make_unique<settings::SettingsStore>(
+            root.filePath(QStringLiteral("data")), root.filePath(QStringLiteral("tarnwick")));
         ui::TForm1::Dependencies deps;
         deps.echo = std::make_shared<OnePathService>(path);
+        // The rig's names are real ones, looked up as the program does.
+        deps.resolve = [](const std::string& host, const net::Canceller* cancel) {
+            return net::resolveIPv4(host, cancel);
+        };
         deps.pages = &pages;
-        deps.dataFolder = root.filePath(QStringLiteral("data"));
-        deps.executablePath = root.filePath(QStringLiteral("tarnwick"));
-        form = std::make_unique<ui::TForm1>(deps);
+        deps.store = store.get();
+        deps.traceLauncher = &trace;
+        deps.smallWindows = &smallWindows;
+        deps.trayIconShown = [] { return false; };
+        deps.presentNotice = [](const QString&) {};
+        deps.writeLog = &platform::writeFileAtomically;
+        deps.echoNotice = [] { return QString(); };
+        deps.desktop = &desktop;
+        form = std::make_unique<ui::TForm1>(std::move(deps));
         form->ListBox1->clear();
         form->ListBox1->addItems(hosts);
         form->UpDown2->setPosition(timeoutMs);
@@ -81,6 +94,10 @@ struct RigWindow {
 
     test::RecordingPageOpener pages;
     QTemporaryDir root;
+    std::unique_ptr<settings::SettingsStore> store;
+    test::ForwardingTraceLauncher trace;
+    tray::TQtDesktopSource desktop;
+    ui::SmallWindows smallWindows{pages};
     QElapsedTimer clock;
     QList<qint64> arrivals[5];
     std::unique_ptr<ui::TForm1> form;

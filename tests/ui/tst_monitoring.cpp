@@ -251,7 +251,7 @@ void TestMonitoring::noEchoPermissionIsToldOnce()
     for (const char* h : {"a", "b"})
         w.echo->addHost(h, {EchoAnswer::NotPermitted, 0, 0, 0});
     QStringList notices;
-    w.form.setNoticePresenter([&](const QString& text) { notices << text; });
+    w.fixture.notices = [&](const QString& text) { notices << text; };
     w.form.Edit1->setText(QStringLiteral("200"));
     QVERIFY(w.started());
     for (int i = 0; i < 4; ++i)

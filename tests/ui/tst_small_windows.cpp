@@ -29,6 +29,7 @@ private slots:
     void aboutLinkOpensThePageAndCloses();
     void hostLimitWindow();
     void proButtonOnTheMainWindow();
+    void dialogsLiveAndGoWithTheirWindow();
 };
 
 void TestSmallWindows::init()
@@ -73,7 +74,7 @@ void TestSmallWindows::aboutBox()
 {
     FormFixture f;
     f.form->show();
-    ui::TAboutBox* box = f.form->aboutBox();
+    ui::TAboutBox* box = f.aboutBox();
     QCOMPARE(box->windowTitle(), QStringLiteral("About..."));
     QCOMPARE(box->size(), QSize(183, 195));
     QCOMPARE(box->ProductName->text(), QStringLiteral("Orlvane Auto Tarnwick"));
@@ -113,17 +114,16 @@ void TestSmallWindows::aboutBox()
 void TestSmallWindows::aboutLinkOpensThePageAndCloses()
 {
     FormFixture f;
-    whenModalShown(
-        [&](QWidget*) { QTest::mouseClick(f.form->aboutBox()->Label1, Qt::LeftButton); });
+    whenModalShown([&](QWidget*) { QTest::mouseClick(f.aboutBox()->Label1, Qt::LeftButton); });
     f.form->About1Click();
-    QVERIFY(!f.form->aboutBox()->isVisible());
+    QVERIFY(!f.aboutBox()->isVisible());
     QCOMPARE(f.pages.opened, QStringList{product::kUtilityPage});
 }
 
 void TestSmallWindows::hostLimitWindow()
 {
     FormFixture f;
-    ui::TMore_Form* more = f.form->moreForm();
+    ui::TMore_Form* more = f.moreForm();
     QCOMPARE(more->windowTitle(), QStringLiteral("Error!"));
     QCOMPARE(more->size(), QSize(285, 105));
     QCOMPARE(more->GroupBox1->title(), QStringLiteral("The maximum number of hosts!"));
@@ -163,6 +163,36 @@ void TestSmallWindows::proButtonOnTheMainWindow()
     QVERIFY(f.form->isVisible());
     QCOMPARE(f.form->hostList(), hosts);
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+// Made before the main window and outliving it: asking for a dialog before it
+// exists or after the window took it with it does nothing, and neither end
+// deletes a dialog twice.
+void TestSmallWindows::dialogsLiveAndGoWithTheirWindow()
+{
+    test::RecordingPageOpener pages;
+    ui::SmallWindows windows(pages);
+    windows.showAbout();
+    windows.showHostLimit();
+    QVERIFY(!windows.aboutBox());
+
+    auto main = std::make_unique<QWidget>();
+    windows.create(main.get());
+    QCOMPARE(windows.aboutBox()->parentWidget(), main.get());
+    QCOMPARE(windows.moreForm()->parentWidget(), main.get());
+    int shown = 0;
+    whenModalShown([&](QWidget* w) {
+        shown += w == windows.moreForm() ? 1 : 0;
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    windows.showHostLimit();
+    QCOMPARE(shown, 1);
+
+    main.reset();
+    QVERIFY(!windows.aboutBox());
+    QVERIFY(!windows.moreForm());
+    windows.showAbout();
+    windows.showHostLimit();
 }
 
 QTEST_MAIN(TestSmallWindows)

@@ -183,7 +183,7 @@ void TestWindowPlace::comesBackWhereItWas()
     FormFixture fixture;
     ui::TForm1& form = *fixture.form;
     // The icon is shown: the close box hides the window.
-    form.setTrayIconShown([] { return true; });
+    fixture.iconShown = true;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const std::optional<Place> placed = settledPlace(form);
@@ -225,7 +225,7 @@ void TestWindowPlace::hiddenWhileMinimisedComesBackNormal()
 {
     FormFixture fixture;
     ui::TForm1& form = *fixture.form;
-    form.setTrayIconShown([] { return true; });
+    fixture.iconShown = true;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.showMinimized();
@@ -246,8 +246,8 @@ void TestWindowPlace::shownWhileItsDialogWaitsTheDialogKeepsTheKeyboard()
 {
     FormFixture fixture;
     ui::TForm1& form = *fixture.form;
-    form.setTrayIconShown([] { return true; });
-    QDialog* about = fixture.aboutBox.get();
+    fixture.iconShown = true;
+    QDialog* about = fixture.aboutBox();
     QString outcome = QStringLiteral("the About box never came up");
     QTimer::singleShot(0, [&] {
         if (QTest::qWaitForWindowActive(about)) {
