@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -77,6 +78,7 @@ private slots:
     void doubleClickGivesTheLineAndSelectsAWord();
     void longLinesScrollAcross();
     void resultsRepaintNeitherTabsNorFrame();
+    void barsRepaintOnlyTheMovedHandle();
 };
 
 void TestLogMemo::followsTheNewestLineUnlessScrolledBack()
@@ -299,6 +301,83 @@ void TestLogMemo::resultsRepaintNeitherTabsNorFrame()
     QCOMPARE(
         form.packetLabel(0)->shownText(),
         QStringLiteral("Packets send = 21\nPackets recived = 21\nPackets lost = 0\nLoss = 0 %"));
+}
+
+namespace {
+// The rect of a widget's last paint.
+class LastPaint : public QObject {
+public:
+    explicit LastPaint(QWidget* widget) { widget->installEventFilter(this); }
+    QRect rect;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            rect = static_cast<QPaintEvent*>(event)->rect();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+// The bar as it looks, and as the application's own style paints it in one
+// piece.
+std::pair<QImage, QImage> bandedAndWhole(QScrollBar& bar)
+{
+    const auto shot = [&bar] {
+        return bar.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    QStyle* banded = bar.style();
+    const QImage before = shot();
+    bar.setStyle(QApplication::style());
+    const QImage whole = shot();
+    bar.setStyle(banded);
+    return {before, whole};
+}
+} // namespace
+
+// A line that arrives while the log follows its end moves the handle: the
+// bar down repaints only around its handle, the bar across not at all, and
+// the bar down, painted in bands, looks exactly as the style paints it whole.
+void TestLogMemo::barsRepaintOnlyTheMovedHandle()
+{
+    ShownMemo s;
+    TLogMemo& memo = s.memo;
+    memo.resize(320, 400);
+    for (int i = 0; i < 60; ++i)
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+    QTRY_VERIFY(s.caughtUp());
+    QScrollBar* down = memo.verticalScrollBar();
+    QScrollBar* across = memo.horizontalScrollBar();
+    // Whatever the first layout left to paint is painted first.
+    QTest::qWait(50);
+    LastPaint downPaint(down);
+    LastPaint acrossPaint(across);
+    PaintCounter viewportPaints(memo);
+    for (int i = 60; i < 64; ++i) {
+        const int before = viewportPaints.paints;
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+        QTRY_VERIFY(viewportPaints.paints > before);
+        QVERIFY(memo.followsNewest());
+        QCOMPARE(memo.lineAt(leftOf(memo, i)), i);
+    }
+    QTRY_VERIFY(downPaint.paints > 0);
+    QVERIFY2(downPaint.rect.height() < down->height() / 2,
+             qPrintable(
+                 QStringLiteral("%1 of %2 rows").arg(downPaint.rect.height()).arg(down->height())));
+    QCOMPARE(acrossPaint.paints, 0);
+
+    QVERIFY(down->style() != QApplication::style());
+    const auto [following, followingWhole] = bandedAndWhole(*down);
+    QCOMPARE(following, followingWhole);
+    // Scrolled back, the handle is elsewhere; a resize still lays the bars out.
+    down->setValue(3);
+    memo.resize(300, 250);
+    QTRY_COMPARE(down->height() + across->height(), memo.height() - 2 * memo.frameWidth());
+    const auto [back, backWhole] = bandedAndWhole(*down);
+    QCOMPARE(back, backWhole);
 }
 
 QTEST_MAIN(TestLogMemo)
