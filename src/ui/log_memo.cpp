@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace tarnwick::ui {
 
@@ -221,6 +222,7 @@ void TLogMemo::clear()
     m_anchor = m_cursor = Position{};
     m_widest = 0;
     m_measuredLongest = -1;
+    m_repaintAll = true;
     // At once, not at the next frame: until then the first line in view
     // would be one of the lines just dropped.
     updateScrollRanges(true);
@@ -234,6 +236,7 @@ void TLogMemo::scheduleSync()
 {
     if (!isVisible()) {
         m_dirty = true;
+        m_repaintAll = true;
         return;
     }
     if (m_frameTimer.isActive())
@@ -250,8 +253,21 @@ void TLogMemo::syncNow()
     m_frameTimer.stop();
     m_dirty = false;
     m_sinceSync.restart();
+    const qsizetype synced = m_syncedLines;
+    // A box that follows the newest line scrolls what it shows (see
+    // scrollContentsBy); only the lines that came since are painted anew.
     updateScrollRanges(false);
-    viewport()->update();
+    m_syncedLines = m_store.lineCount();
+    if (m_repaintAll || m_syncedLines < synced) {
+        m_repaintAll = false;
+        viewport()->update();
+        return;
+    }
+    const qsizetype first = std::max<qsizetype>(synced, firstVisibleLine());
+    const qsizetype end =
+        std::min<qsizetype>(m_syncedLines, firstVisibleLine() + visibleLineCount() + 1);
+    if (first < end)
+        viewport()->update(lineRect(first).united(lineRect(end - 1)));
 }
 
 void TLogMemo::showEvent(QShowEvent* event)
@@ -313,8 +329,16 @@ void TLogMemo::resizeEvent(QResizeEvent* event)
     updateScrollRanges(false);
 }
 
-void TLogMemo::scrollContentsBy(int, int)
+void TLogMemo::scrollContentsBy(int dx, int dy)
 {
+    // A line further down moves what is shown up by a line: the pixels are
+    // moved and only the uncovered rows painted, rather than every line in
+    // view laid out again. The top margin stays blank.
+    if (dx == 0 && dy != 0 && std::abs(dy) < visibleLineCount()) {
+        const QRect lines(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
+        viewport()->scroll(0, dy * lineSpacing(), lines);
+        return;
+    }
     viewport()->update();
 }
 

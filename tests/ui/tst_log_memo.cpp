@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -79,6 +80,7 @@ private slots:
     void longLinesScrollAcross();
     void resultsRepaintNeitherTabsNorFrame();
     void barsRepaintOnlyTheMovedHandle();
+    void newLinesScrollWhatIsShown();
 };
 
 void TestLogMemo::followsTheNewestLineUnlessScrolledBack()
@@ -377,6 +379,66 @@ void TestLogMemo::barsRepaintOnlyTheMovedHandle()
     memo.resize(300, 250);
     QTRY_COMPARE(down->height() + across->height(), memo.height() - 2 * memo.frameWidth());
     const auto [back, backWhole] = bandedAndWhole(*down);
+    QCOMPARE(back, backWhole);
+}
+
+namespace {
+// What the window shows of the log's viewport, beside the viewport painted
+// whole anew.
+std::pair<QImage, QImage> shownAndRepainted(TLogMemo& memo)
+{
+    QWidget* viewport = memo.viewport();
+    const QRect place(viewport->mapTo(&memo, QPoint(0, 0)), viewport->size());
+    const QImage shown = memo.screen()
+                             ->grabWindow(memo.winId())
+                             .toImage()
+                             .copy(place)
+                             .convertToFormat(QImage::Format_RGB32);
+    return {shown, viewport->grab().toImage().convertToFormat(QImage::Format_RGB32)};
+}
+} // namespace
+
+// New lines move what is shown up and paint only themselves: what the window
+// then shows is what a whole repaint gives, following or scrolled back.
+void TestLogMemo::newLinesScrollWhatIsShown()
+{
+    ShownMemo s;
+    TLogMemo& memo = s.memo;
+    PaintCounter paints(memo);
+    // Lines that land below the last one while the box is not yet full.
+    s.append({QStringLiteral("first"), QStringLiteral("second")});
+    QTRY_VERIFY(paints.paints > 0 && s.caughtUp());
+    s.append({QStringLiteral("third"), QStringLiteral("fourth"), QStringLiteral("fifth")});
+    QTRY_VERIFY(paints.paints > 1 && s.caughtUp());
+    QTest::qWait(30);
+    const auto [filling, fillingWhole] = shownAndRepainted(memo);
+    QCOMPARE(filling, fillingWhole);
+    for (int i = 0; i < 40; ++i)
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+    QTRY_VERIFY(s.caughtUp());
+    for (int i = 40; i < 46; ++i) {
+        const int before = paints.paints;
+        memo.appendLine(
+            QStringLiteral("line %1 %2").arg(i).arg(QString(i % 3 * 5, QLatin1Char('x'))));
+        QTRY_VERIFY(paints.paints > before);
+        QVERIFY(memo.followsNewest());
+    }
+    // A burst caught up with in one frame.
+    const int before = paints.paints;
+    s.append({QStringLiteral("burst a"), QStringLiteral("burst b"), QStringLiteral("burst c")});
+    QTRY_VERIFY(paints.paints > before && s.caughtUp());
+    const auto [shown, whole] = shownAndRepainted(memo);
+    QCOMPARE(shown, whole);
+
+    memo.verticalScrollBar()->setValue(5);
+    QTRY_VERIFY(paints.paints > 0);
+    for (int i = 46; i < 49; ++i) {
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+        QTRY_VERIFY(s.caughtUp());
+    }
+    QTest::qWait(30);
+    QCOMPARE(memo.firstVisibleLine(), 5);
+    const auto [back, backWhole] = shownAndRepainted(memo);
     QCOMPARE(back, backWhole);
 }
 
