@@ -2,8 +2,10 @@
 
 #include "ui/log_memo.h"
 
+#include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace tarnwick::ui {
 
@@ -22,13 +25,70 @@ constexpr int kMargin = 4;
 // near it, and laying out a megabyte-long line at every paint would stall.
 constexpr qsizetype kShownLimit = 4096;
 
-// A scroll bar that repaints only when it would look different. A log of a
-// million lines grows by one line a second: its handle moves by a pixel now
-// and then, and repainting a bar as tall as the window costs Qt's raster
-// engine a round trip through its helper threads.
+// Qt's raster engine hands a fill or a line of more than about a hundred
+// spans to its helper threads and waits for them, which wakes them all at
+// every paint; a line one pixel wide is a span per pixel. A log's bar down is
+// as tall as the window, so its style paints it in bands short enough to stay
+// on the GUI thread, each into an image of the band's size: a clip would not
+// do, since the style sets clips of its own. Each band is the whole control
+// cut to the band, so the pixels are the same.
+class BandedBarStyle : public QProxyStyle {
+public:
+    static constexpr int kBand = 32;
+
+    explicit BandedBarStyle(const QString& key) : QProxyStyle(key) {}
+
+    // The part of the bar the coming paint covers (its paint event's rect).
+    void setPaintRect(const QRect& rect) { m_paintRect = rect; }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override
+    {
+        const QRect whole = option->rect;
+        const bool tall = whole.height() > whole.width();
+        // A transient bar is drawn over what lies below it, not in one piece.
+        if (control != CC_ScrollBar || std::max(whole.width(), whole.height()) <= kBand ||
+            styleHint(SH_ScrollBar_Transient, option, widget)) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        // Only the bands the paint needs: a handle that moves repaints the
+        // part it covered and covers.
+        const QRect needed = m_paintRect.isValid() ? m_paintRect & whole : whole;
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const int end = tall ? whole.bottom() : whole.right();
+        for (int at = tall ? whole.top() : whole.left(); at <= end; at += kBand) {
+            const QRect band = (tall ? QRect(whole.left(), at, whole.width(), kBand)
+                                     : QRect(at, whole.top(), kBand, whole.height())) &
+                               whole;
+            if (!band.intersects(needed))
+                continue;
+            QImage image(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            {
+                QPainter bandPainter(&image);
+                bandPainter.setRenderHints(painter->renderHints());
+                bandPainter.translate(-band.topLeft());
+                QProxyStyle::drawComplexControl(control, option, &bandPainter, widget);
+            }
+            painter->drawImage(band.topLeft(), image);
+        }
+    }
+
+private:
+    QRect m_paintRect;
+};
+
+// A scroll bar that repaints only what would look different. A log grows by
+// one line a second: its handle moves or shrinks by a pixel now and then, and
+// only the rows the handle covered and now covers are painted again.
 class LogScrollBar : public QScrollBar {
 public:
-    explicit LogScrollBar(Qt::Orientation orientation) : QScrollBar(orientation) {}
+    explicit LogScrollBar(Qt::Orientation orientation) : QScrollBar(orientation)
+    {
+        useBandedStyle();
+    }
 
 protected:
     void sliderChange(SliderChange change) override
@@ -37,24 +97,76 @@ protected:
         initStyleOption(&option);
         const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option,
                                                      QStyle::SC_ScrollBarSlider, this);
-        const bool scrollable = maximum() > minimum();
-        if (m_painted && handle == m_handle && scrollable == m_scrollable)
+        const Look look{handle, maximum() > minimum(), value() <= minimum(), value() >= maximum()};
+        if (m_painted && look == m_look)
             return;
-        m_painted = true;
-        m_handle = handle;
-        m_scrollable = scrollable;
-        QScrollBar::sliderChange(change);
+        // A transient bar flashes on changes, and a bar that becomes
+        // scrollable or not changes whole: the base class repaints it all.
+        if (!m_painted || look.scrollable != m_look.scrollable ||
+            style()->styleHint(QStyle::SH_ScrollBar_Transient, &option, this)) {
+            m_painted = true;
+            m_look = look;
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        // Growing the range and then following the newest line passes through
+        // "not at the end" and back; a style may draw its arrows disabled at
+        // either end, so they are repainted, but only they.
+        QRect dirty = m_look.handle.united(handle);
+        if (look.atStart != m_look.atStart)
+            dirty |= style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                             QStyle::SC_ScrollBarSubLine, this);
+        if (look.atEnd != m_look.atEnd)
+            dirty |= style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                             QStyle::SC_ScrollBarAddLine, this);
+        m_look = look;
+        update(dirty);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (m_banded)
+            m_banded->setPaintRect(event->rect());
+        QScrollBar::paintEvent(event);
+        if (m_banded)
+            m_banded->setPaintRect(QRect());
     }
     void resizeEvent(QResizeEvent* event) override
     {
         m_painted = false;
         QScrollBar::resizeEvent(event);
     }
+    void changeEvent(QEvent* event) override
+    {
+        QScrollBar::changeEvent(event);
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange ||
+            event->type() == QEvent::EnabledChange)
+            m_painted = false;
+    }
 
 private:
+    struct Look {
+        QRect handle;
+        bool scrollable = false;
+        bool atStart = false;
+        bool atEnd = false;
+        friend bool operator==(const Look&, const Look&) = default;
+    };
+
+    void useBandedStyle()
+    {
+        // Only a bar that can be tall; a style without a factory name (a
+        // style sheet's, a test's own) is left as it is.
+        const QString key = QApplication::style()->name();
+        if (orientation() != Qt::Vertical || key.isEmpty())
+            return;
+        m_banded = new BandedBarStyle(key);
+        m_banded->setParent(this);
+        setStyle(m_banded);
+    }
+
+    BandedBarStyle* m_banded = nullptr;
     bool m_painted = false;
-    bool m_scrollable = false;
-    QRect m_handle;
+    Look m_look;
 };
 
 } // namespace
@@ -65,6 +177,12 @@ TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent)
     setHorizontalScrollBar(new LogScrollBar(Qt::Horizontal));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The scroll area lays its bars out again whenever a range changes, to
+    // show or hide them, and raises them, which repaints both bars whole at
+    // every line. Bars that are always shown need that only on a resize,
+    // which lays them out anyway.
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        disconnect(bar, &QScrollBar::rangeChanged, this, nullptr);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -104,6 +222,7 @@ void TLogMemo::clear()
     m_anchor = m_cursor = Position{};
     m_widest = 0;
     m_measuredLongest = -1;
+    m_repaintAll = true;
     // At once, not at the next frame: until then the first line in view
     // would be one of the lines just dropped.
     updateScrollRanges(true);
@@ -117,6 +236,7 @@ void TLogMemo::scheduleSync()
 {
     if (!isVisible()) {
         m_dirty = true;
+        m_repaintAll = true;
         return;
     }
     if (m_frameTimer.isActive())
@@ -133,8 +253,21 @@ void TLogMemo::syncNow()
     m_frameTimer.stop();
     m_dirty = false;
     m_sinceSync.restart();
+    const qsizetype synced = m_syncedLines;
+    // A box that follows the newest line scrolls what it shows (see
+    // scrollContentsBy); only the lines that came since are painted anew.
     updateScrollRanges(false);
-    viewport()->update();
+    m_syncedLines = m_store.lineCount();
+    if (m_repaintAll || m_syncedLines < synced) {
+        m_repaintAll = false;
+        viewport()->update();
+        return;
+    }
+    const qsizetype first = std::max<qsizetype>(synced, firstVisibleLine());
+    const qsizetype end =
+        std::min<qsizetype>(m_syncedLines, firstVisibleLine() + visibleLineCount() + 1);
+    if (first < end)
+        viewport()->update(lineRect(first).united(lineRect(end - 1)));
 }
 
 void TLogMemo::showEvent(QShowEvent* event)
@@ -196,8 +329,16 @@ void TLogMemo::resizeEvent(QResizeEvent* event)
     updateScrollRanges(false);
 }
 
-void TLogMemo::scrollContentsBy(int, int)
+void TLogMemo::scrollContentsBy(int dx, int dy)
 {
+    // A line further down moves what is shown up by a line: the pixels are
+    // moved and only the uncovered rows painted, rather than every line in
+    // view laid out again. The top margin stays blank.
+    if (dx == 0 && dy != 0 && std::abs(dy) < visibleLineCount()) {
+        const QRect lines(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
+        viewport()->scroll(0, dy * lineSpacing(), lines);
+        return;
+    }
     viewport()->update();
 }
 

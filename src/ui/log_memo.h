@@ -105,6 +105,9 @@ private:
     bool m_dirty = false;
     int m_widest = 0;
     qsizetype m_measuredLongest = -1;
+    // Lines the box had caught up with at its last frame.
+    qsizetype m_syncedLines = 0;
+    bool m_repaintAll = true;
     QTimer m_frameTimer;
     QElapsedTimer m_sinceSync;
 };

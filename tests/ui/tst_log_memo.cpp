@@ -9,6 +9,8 @@
 
 #include <QClipboard>
 #include <QMimeData>
+#include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -77,6 +79,8 @@ private slots:
     void doubleClickGivesTheLineAndSelectsAWord();
     void longLinesScrollAcross();
     void resultsRepaintNeitherTabsNorFrame();
+    void barsRepaintOnlyTheMovedHandle();
+    void newLinesScrollWhatIsShown();
 };
 
 void TestLogMemo::followsTheNewestLineUnlessScrolledBack()
@@ -299,6 +303,143 @@ void TestLogMemo::resultsRepaintNeitherTabsNorFrame()
     QCOMPARE(
         form.packetLabel(0)->shownText(),
         QStringLiteral("Packets send = 21\nPackets recived = 21\nPackets lost = 0\nLoss = 0 %"));
+}
+
+namespace {
+// The rect of a widget's last paint.
+class LastPaint : public QObject {
+public:
+    explicit LastPaint(QWidget* widget) { widget->installEventFilter(this); }
+    QRect rect;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            rect = static_cast<QPaintEvent*>(event)->rect();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+// The bar as it looks, and as the application's own style paints it in one
+// piece.
+std::pair<QImage, QImage> bandedAndWhole(QScrollBar& bar)
+{
+    const auto shot = [&bar] {
+        return bar.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    QStyle* banded = bar.style();
+    const QImage before = shot();
+    bar.setStyle(QApplication::style());
+    const QImage whole = shot();
+    bar.setStyle(banded);
+    return {before, whole};
+}
+} // namespace
+
+// A line that arrives while the log follows its end moves the handle: the
+// bar down repaints only around its handle, the bar across not at all, and
+// the bar down, painted in bands, looks exactly as the style paints it whole.
+void TestLogMemo::barsRepaintOnlyTheMovedHandle()
+{
+    ShownMemo s;
+    TLogMemo& memo = s.memo;
+    memo.resize(320, 400);
+    for (int i = 0; i < 60; ++i)
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+    QTRY_VERIFY(s.caughtUp());
+    QScrollBar* down = memo.verticalScrollBar();
+    QScrollBar* across = memo.horizontalScrollBar();
+    // Whatever the first layout left to paint is painted first.
+    QTest::qWait(50);
+    LastPaint downPaint(down);
+    LastPaint acrossPaint(across);
+    PaintCounter viewportPaints(memo);
+    for (int i = 60; i < 64; ++i) {
+        const int before = viewportPaints.paints;
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+        QTRY_VERIFY(viewportPaints.paints > before);
+        QVERIFY(memo.followsNewest());
+        QCOMPARE(memo.lineAt(leftOf(memo, i)), i);
+    }
+    QTRY_VERIFY(downPaint.paints > 0);
+    QVERIFY2(downPaint.rect.height() < down->height() / 2,
+             qPrintable(
+                 QStringLiteral("%1 of %2 rows").arg(downPaint.rect.height()).arg(down->height())));
+    QCOMPARE(acrossPaint.paints, 0);
+
+    QVERIFY(down->style() != QApplication::style());
+    const auto [following, followingWhole] = bandedAndWhole(*down);
+    QCOMPARE(following, followingWhole);
+    // Scrolled back, the handle is elsewhere; a resize still lays the bars out.
+    down->setValue(3);
+    memo.resize(300, 250);
+    QTRY_COMPARE(down->height() + across->height(), memo.height() - 2 * memo.frameWidth());
+    const auto [back, backWhole] = bandedAndWhole(*down);
+    QCOMPARE(back, backWhole);
+}
+
+namespace {
+// What the window shows of the log's viewport, beside the viewport painted
+// whole anew.
+std::pair<QImage, QImage> shownAndRepainted(TLogMemo& memo)
+{
+    QWidget* viewport = memo.viewport();
+    const QRect place(viewport->mapTo(&memo, QPoint(0, 0)), viewport->size());
+    const QImage shown = memo.screen()
+                             ->grabWindow(memo.winId())
+                             .toImage()
+                             .copy(place)
+                             .convertToFormat(QImage::Format_RGB32);
+    return {shown, viewport->grab().toImage().convertToFormat(QImage::Format_RGB32)};
+}
+} // namespace
+
+// New lines move what is shown up and paint only themselves: what the window
+// then shows is what a whole repaint gives, following or scrolled back.
+void TestLogMemo::newLinesScrollWhatIsShown()
+{
+    ShownMemo s;
+    TLogMemo& memo = s.memo;
+    PaintCounter paints(memo);
+    // Lines that land below the last one while the box is not yet full.
+    s.append({QStringLiteral("first"), QStringLiteral("second")});
+    QTRY_VERIFY(paints.paints > 0 && s.caughtUp());
+    s.append({QStringLiteral("third"), QStringLiteral("fourth"), QStringLiteral("fifth")});
+    QTRY_VERIFY(paints.paints > 1 && s.caughtUp());
+    QTest::qWait(30);
+    const auto [filling, fillingWhole] = shownAndRepainted(memo);
+    QCOMPARE(filling, fillingWhole);
+    for (int i = 0; i < 40; ++i)
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+    QTRY_VERIFY(s.caughtUp());
+    for (int i = 40; i < 46; ++i) {
+        const int before = paints.paints;
+        memo.appendLine(
+            QStringLiteral("line %1 %2").arg(i).arg(QString(i % 3 * 5, QLatin1Char('x'))));
+        QTRY_VERIFY(paints.paints > before);
+        QVERIFY(memo.followsNewest());
+    }
+    // A burst caught up with in one frame.
+    const int before = paints.paints;
+    s.append({QStringLiteral("burst a"), QStringLiteral("burst b"), QStringLiteral("burst c")});
+    QTRY_VERIFY(paints.paints > before && s.caughtUp());
+    const auto [shown, whole] = shownAndRepainted(memo);
+    QCOMPARE(shown, whole);
+
+    memo.verticalScrollBar()->setValue(5);
+    QTRY_VERIFY(paints.paints > 0);
+    for (int i = 46; i < 49; ++i) {
+        memo.appendLine(QStringLiteral("line %1").arg(i));
+        QTRY_VERIFY(s.caughtUp());
+    }
+    QTest::qWait(30);
+    QCOMPARE(memo.firstVisibleLine(), 5);
+    const auto [back, backWhole] = shownAndRepainted(memo);
+    QCOMPARE(back, backWhole);
 }
 
 QTEST_MAIN(TestLogMemo)
