@@ -20,12 +20,12 @@
 // path's shown figures beside its hidden ones.
 
 #include "proc_sample.h"
-
 #include "rig/rig_hosts.h"
 #include "rig/rig_processes.h"
 #include "rig/rig_support.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +37,6 @@
 #include <thread>
 #include <vector>
 
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>

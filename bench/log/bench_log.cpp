@@ -21,14 +21,14 @@
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
 #include "platform/page_opener.h"
-#include "ui/log_memo.h"
 #include "settings/settings_store.h"
 #include "tray/desktop_source.h"
+#include "ui/log_memo.h"
 #include "ui/main_window.h"
-#include "ui/small_windows.h"
-#include "ui/trace_launcher.h"
 #include "ui/slot_page.h"
+#include "ui/small_windows.h"
 #include "ui/stat_label.h"
+#include "ui/trace_launcher.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -50,6 +50,7 @@
 #include <ctime>
 #include <functional>
 #include <thread>
+
 #include <unistd.h>
 
 using namespace tarnwick;

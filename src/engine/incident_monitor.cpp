@@ -1,9 +1,8 @@
 #include "engine/incident_monitor.h"
 
+#include "core/timer_backend.h"
 #include "engine/incident_text.h"
 #include "engine/slot_stats.h"
-
-#include "core/timer_backend.h"
 
 #include <QDateTime>
 

@@ -2,7 +2,6 @@
 
 #include "engine/result_handover.h"
 #include "engine/slot_stats.h"
-
 #include "platform/net/echo.h"
 
 namespace tarnwick::engine {

@@ -6,7 +6,6 @@
 #include "engine/result_line.h"
 #include "engine/thread_priority.h"
 #include "engine/tick_clock.h"
-
 #include "platform/net/echo.h"
 
 #include <QCoreApplication>

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

@@ -5,9 +5,10 @@
 #include <QLocalSocket>
 #include <QTimer>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

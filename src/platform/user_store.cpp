@@ -1,7 +1,7 @@
 #include "platform/user_store.h"
 
-#include "platform/files.h"
 #include "core/app_error.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <QFile>

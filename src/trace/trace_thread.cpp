@@ -1,10 +1,9 @@
 #include "trace/trace_thread.h"
 
-#include "trace/trace_addresses.h"
-#include "trace/trace_text.h"
-
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
+#include "trace/trace_addresses.h"
+#include "trace/trace_text.h"
 
 #include <QByteArray>
 #include <QMetaObject>

@@ -1,14 +1,13 @@
 #include "trace/trace_window.h"
 
-#include "trace/trace_addresses.h"
-#include "trace/trace_controls.h"
-#include "trace/trace_text.h"
-#include "trace/trace_thread.h"
-
 #include "core/app_error.h"
 #include "platform/net/canceller.h"
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
+#include "trace/trace_addresses.h"
+#include "trace/trace_controls.h"
+#include "trace/trace_text.h"
+#include "trace/trace_thread.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/notifyarea/notify_area.h"
-#include "tray/pointer_tracker.h"
-#include "tray/tray_icon_handler.h"
 #include "tray/image_list.h"
+#include "tray/pointer_tracker.h"
 #include "tray/popup_menu.h"
 #include "tray/simple_timer.h"
+#include "tray/tray_icon_handler.h"
 #include "tray/tray_types.h"
 
 #include <QHash>

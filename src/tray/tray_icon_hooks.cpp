@@ -3,9 +3,8 @@
 // owner hook (shown windows come to the front, minimise to the tray, also when
 // the owner's parent window is minimised).
 
-#include "tray/tray_icon.h"
-
 #include "tray/application_state.h"
+#include "tray/tray_icon.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,9 +1,8 @@
 // How the tray icon answers the area's mouse traffic: click arbitration,
 // hover and leaving, the menu.
 
-#include "tray/tray_icon.h"
-
 #include "tray/desktop_source.h"
+#include "tray/tray_icon.h"
 
 #include <QAction>
 #include <QPointer>

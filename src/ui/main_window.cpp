@@ -4,12 +4,12 @@
 #include "core/timer_backend.h"
 #include "engine/monitor_engine.h"
 #include "platform/net/echo.h"
+#include "settings/settings_store.h"
 #include "tray/tray_icon.h"
 #include "ui/controls.h"
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
 #include "ui/settings_column.h"
-#include "settings/settings_store.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
@@ -24,8 +24,8 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWindow>

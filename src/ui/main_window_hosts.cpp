@@ -1,13 +1,11 @@
 // Host list editing, the About box and the link to the bigger edition.
 
-#include "ui/main_window.h"
-
-#include "ui/host_prompt.h"
-#include "ui/small_windows.h"
-
 #include "core/app_error.h"
-#include "platform/page_opener.h"
 #include "core/product.h"
+#include "platform/page_opener.h"
+#include "ui/host_prompt.h"
+#include "ui/main_window.h"
+#include "ui/small_windows.h"
 
 #include <QEvent>
 #include <QListWidget>

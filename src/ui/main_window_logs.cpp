@@ -1,21 +1,19 @@
 // The log actions of each tab: Clear, Save to file and Copy.
 
-#include "ui/main_window.h"
-
-#include "ui/log_memo.h"
-#include "settings/settings_files.h"
-#include "ui/slot_page.h"
-
+#include "core/product.h"
+#include "platform/clipboard.h"
 #include "platform/files.h"
 #include "platform/memory.h"
-#include "platform/clipboard.h"
-#include "core/product.h"
+#include "settings/settings_files.h"
+#include "ui/log_memo.h"
+#include "ui/main_window.h"
+#include "ui/slot_page.h"
 
 #include <QAction>
-#include <QLocale>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>

@@ -1,13 +1,12 @@
 // The main window's settings: read once at creation, written through on every
 // change, and the first run.
 
-#include "ui/main_window.h"
-
 #include "core/app_error.h"
 #include "core/product.h"
 #include "platform/page_opener.h"
-#include "ui/controls.h"
 #include "settings/settings_store.h"
+#include "ui/controls.h"
+#include "ui/main_window.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
 

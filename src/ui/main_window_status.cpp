@@ -1,13 +1,12 @@
 // The main window's one-second refresh: tab captions and the status picture,
 // the Start/Stop button and the results summary; and the echo notice.
 
-#include "ui/main_window.h"
-
 #include "core/product.h"
+#include "core/text_lines.h"
 #include "engine/monitor_engine.h"
 #include "ui/log_memo.h"
+#include "ui/main_window.h"
 #include "ui/pictures.h"
-#include "core/text_lines.h"
 
 #include <QListWidget>
 #include <QMessageBox>

@@ -1,10 +1,8 @@
 // The main window's ways into the traceroute window.
 
-#include "ui/main_window.h"
-
-#include "ui/trace_launcher.h"
-
 #include "core/app_error.h"
+#include "ui/main_window.h"
+#include "ui/trace_launcher.h"
 
 #include <QEventLoop>
 #include <QListWidget>

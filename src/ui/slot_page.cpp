@@ -3,12 +3,12 @@
 #include "ui/log_memo.h"
 #include "ui/stat_label.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QPushButton>
-#include <QEvent>
 #include <QImage>
 #include <QPainter>
+#include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>

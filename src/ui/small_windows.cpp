@@ -1,7 +1,7 @@
 #include "ui/small_windows.h"
 
-#include "platform/page_opener.h"
 #include "core/product.h"
+#include "platform/page_opener.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -4,20 +4,19 @@
 
 #include "app/application.h"
 #include "app/startup.h"
-
 #include "core/app_error.h"
 #include "engine/status.h"
 #include "platform/user_store.h"
-#include "support/scripted_echo.h"
 #include "support/form_fixture.h"
 #include "support/manual_time.h"
 #include "support/memory_notify_area.h"
 #include "support/modal.h"
-#include "ui/controls.h"
-#include "ui/log_memo.h"
+#include "support/scripted_echo.h"
 #include "tray/text_tray_icon.h"
 #include "tray/tray_icon_handler.h"
 #include "tray/tray_window.h"
+#include "ui/controls.h"
+#include "ui/log_memo.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
 

@@ -5,7 +5,6 @@
 #include "engine/incident.h"
 #include "engine/incident_monitor.h"
 #include "engine/incident_text.h"
-
 #include "support/manual_time.h"
 
 #include <QtTest>

@@ -5,10 +5,10 @@
 
 #include <QtTest>
 
+#include <thread>
+
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <thread>
 
 using tarnwick::engine::LogReadError;
 using tarnwick::engine::LogStore;

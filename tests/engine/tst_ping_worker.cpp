@@ -2,10 +2,9 @@
 // the resolver replaced by doubles and the workers' time by a manual clock, so
 // that timing and outcomes are the test's.
 
+#include "engine/monitor_engine.h"
 #include "support/manual_time.h"
 #include "support/scripted_echo.h"
-
-#include "engine/monitor_engine.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

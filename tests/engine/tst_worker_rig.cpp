@@ -7,13 +7,12 @@
 #include "engine/monitor_engine.h"
 #include "platform/net/echo.h"
 #include "platform/net/echo_backends.h"
+#include "platform/net/resolver.h"
 #include "rig/rig_processes.h"
 #include "rig/rig_support.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include "platform/net/resolver.h"
-
 #include <QtTest>
 
 #include <csignal>

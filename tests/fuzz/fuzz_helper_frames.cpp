@@ -5,7 +5,6 @@
 // bytes; a response is dropped or encodes back to its bytes.
 
 #include "fuzz/fuzz_check.h"
-
 #include "platform/net/helper_protocol.h"
 
 #include <algorithm>

@@ -4,7 +4,6 @@
 // by CR LF; reading that again gives the same entries.
 
 #include "fuzz/fuzz_check.h"
-
 #include "settings/settings_files.h"
 
 using namespace tarnwick::settings;

@@ -5,9 +5,8 @@
 // the lines split at CR LF, a lone CR, a lone LF or a paragraph separator,
 // and every half of a surrogate pair read as U+FFFD.
 
-#include "fuzz/fuzz_check.h"
-
 #include "engine/log_store.h"
+#include "fuzz/fuzz_check.h"
 
 #include <QStringList>
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
 #include <sys/resource.h>
 
 using tarnwick::platform::LedgerFile;

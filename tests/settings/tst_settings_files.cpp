@@ -2,8 +2,8 @@
 // files are read and replaced, without any window.
 
 #include "core/app_error.h"
-#include "platform/files.h"
 #include "core/text_lines.h"
+#include "platform/files.h"
 #include "settings/settings_files.h"
 #include "settings/settings_store.h"
 #include "support/test_files.h"

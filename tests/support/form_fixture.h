@@ -4,14 +4,12 @@
 // the executable's), the echo service and resolver replaced by doubles, and
 // web pages recorded instead of opened.
 
-#include "support/scripted_echo.h"
-
 #include "core/timer_backend.h"
-
 #include "engine/monitor_engine.h"
 #include "platform/files.h"
 #include "platform/page_opener.h"
 #include "settings/settings_store.h"
+#include "support/scripted_echo.h"
 #include "tray/desktop_source.h"
 #include "ui/main_window.h"
 #include "ui/small_windows.h"

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
-#include <mutex>
 #include <map>
+#include <mutex>
 
 #include <poll.h>
 #include <sys/eventfd.h>

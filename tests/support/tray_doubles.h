@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tray/desktop_source.h"
 #include "support/manual_time.h"
+#include "tray/desktop_source.h"
 
 class ManualDesktop : public tarnwick::tray::TDesktopSource {
 public:

@@ -6,9 +6,9 @@
 #include "trace/trace_controls.h"
 #include "trace/trace_window.h"
 
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QEventLoop>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTimer>

@@ -4,12 +4,12 @@
 // ends at once and reports nothing.
 
 #include "support/scripted_echo.h"
-
 #include "trace/route_snapshot.h"
 
 #include <QElapsedTimer>
-#include <map>
 #include <QtTest>
+
+#include <map>
 
 using namespace tarnwick;
 using namespace tarnwick::test;

@@ -9,13 +9,12 @@
 // user, with ICMP datagram sockets allowed, or refused and the helper granted
 // its capability.
 
-#include "trace_check.h"
-
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
 #include "rig/rig_processes.h"
 #include "rig/rig_support.h"
 #include "trace/trace_window.h"
+#include "trace_check.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -24,7 +23,6 @@
 #include <QtTest>
 
 #include <algorithm>
-
 #include <mutex>
 
 using namespace tarnwick;

@@ -1,11 +1,10 @@
 // A real trace in the window on an X server (Xvfb), inside the private test
 // network, kept as a picture in the build folder for a person to look at.
 
-#include "trace_check.h"
-
-#include "rig/rig_support.h"
 #include "platform/net/echo.h"
+#include "rig/rig_support.h"
 #include "trace/trace_window.h"
+#include "trace_check.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -2,17 +2,15 @@
 // rules against a scripted echo service, a new trace replacing a running one,
 // exit while workers wait, and the main window's ways into it.
 
-#include "support/form_fixture.h"
-
 #include "app/trace_window_launcher.h"
-#include "support/scripted_echo.h"
-#include "trace_check.h"
-
 #include "core/app_error.h"
 #include "platform/net/resolver.h"
+#include "support/form_fixture.h"
+#include "support/scripted_echo.h"
 #include "trace/trace_controls.h"
 #include "trace/trace_text.h"
 #include "trace/trace_window.h"
+#include "trace_check.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 
@@ -26,8 +24,8 @@
 #include <QtTest>
 
 #include <cerrno>
-#include <ctime>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 using namespace tarnwick;

@@ -1,9 +1,9 @@
 // The tray icon component against the in-memory notification area, with the
 // clock and the cursor in the test's hands.
 #include "support/memory_notify_area.h"
+#include "support/tray_doubles.h"
 #include "tray/application_state.h"
 #include "tray/tray_icon.h"
-#include "support/tray_doubles.h"
 
 #include <QAction>
 #include <QMainWindow>

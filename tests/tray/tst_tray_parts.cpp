@@ -1,12 +1,11 @@
 // The tray icon's companions: the lightweight timer with its shared handler,
 // and the bitmap-to-icon conversion.
-#include "tray/image_list.h"
-#include "tray/simple_timer.h"
 #include "support/tray_doubles.h"
+#include "tray/image_list.h"
+#include "tray/pointer_tracker.h"
+#include "tray/simple_timer.h"
 
 #include <QPainter>
-#include "tray/pointer_tracker.h"
-
 #include <QtTest>
 
 #include <memory>

@@ -10,9 +10,9 @@
 
 #include <QAction>
 #include <QDialog>
-#include <QTimer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>

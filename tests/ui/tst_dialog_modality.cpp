@@ -1,12 +1,11 @@
 // Every dialog the main window opens blocks that window only: a window of its
 // own, as the tray icon's is, keeps taking clicks while the dialog waits.
 
-#include "support/form_fixture.h"
-
 #include "platform/user_store.h"
+#include "support/form_fixture.h"
 #include "ui/alerts_menu.h"
-#include "ui/main_window.h"
 #include "ui/log_memo.h"
+#include "ui/main_window.h"
 #include "ui/small_windows.h"
 
 #include <QAction>

@@ -2,12 +2,11 @@
 // photographed while it is up (build/screenshots), and checked to be drawn
 // inside the screen rather than blank.
 
+#include "platform/user_store.h"
 #include "support/form_fixture.h"
 #include "support/modal.h"
-
 #include "ui/host_prompt.h"
 #include "ui/small_windows.h"
-#include "platform/user_store.h"
 
 #include <QAction>
 #include <QDeadlineTimer>

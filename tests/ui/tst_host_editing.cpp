@@ -1,13 +1,12 @@
 // Host list editing through the real widgets, modal dialogs answered by the
 // test, each result checked against the list and the host list file.
 
-#include "support/form_fixture.h"
-#include "support/manual_time.h"
-#include "support/modal.h"
-
 #include "core/app_error.h"
 #include "core/product.h"
 #include "platform/user_store.h"
+#include "support/form_fixture.h"
+#include "support/manual_time.h"
+#include "support/modal.h"
 #include "ui/controls.h"
 #include "ui/host_prompt.h"
 #include "ui/log_memo.h"

@@ -4,9 +4,6 @@
 // the per-user store; results recorded by the window reach the ledger file;
 // a click on a notice shows the host's tab.
 
-#include "support/form_fixture.h"
-#include "support/manual_time.h"
-
 #include "app/incident_services.h"
 #include "core/app_error.h"
 #include "engine/incident_monitor.h"
@@ -14,6 +11,8 @@
 #include "platform/desktop_notices.h"
 #include "platform/ledger_file.h"
 #include "platform/user_store.h"
+#include "support/form_fixture.h"
+#include "support/manual_time.h"
 #include "ui/alert_choices.h"
 #include "ui/alerts_menu.h"
 #include "ui/incident_model.h"

@@ -1,25 +1,24 @@
 // Clear, Save to file and Copy on the tabs of the main window.
 
-#include "support/form_fixture.h"
-#include "support/modal.h"
-
 #include "core/app_error.h"
 #include "core/blocking_handover.h"
 #include "platform/files.h"
+#include "platform/user_store.h"
+#include "support/form_fixture.h"
+#include "support/modal.h"
+#include "support/test_files.h"
 #include "ui/log_memo.h"
 #include "ui/slot_page.h"
 #include "ui/stat_label.h"
 #include "ui/up_down.h"
-#include "platform/user_store.h"
-#include "support/test_files.h"
 
 #include <QClipboard>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include <atomic>

@@ -3,7 +3,6 @@
 // refused typing and the line a double click hits.
 
 #include "support/form_fixture.h"
-
 #include "ui/log_memo.h"
 #include "ui/stat_label.h"
 

@@ -3,17 +3,15 @@
 // time-outs on time, rejected hosts, names, and a prompt exit while an echo
 // is still waiting.
 
-#include "rig/rig_support.h"
-
-#include "support/form_fixture.h"
-
 #include "engine/monitor_engine.h"
 #include "platform/net/echo.h"
 #include "platform/net/resolver.h"
+#include "platform/user_store.h"
+#include "rig/rig_support.h"
+#include "support/form_fixture.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 #include "ui/up_down.h"
-#include "platform/user_store.h"
 
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -23,7 +21,6 @@
 
 #include <algorithm>
 #include <limits>
-
 #include <memory>
 
 using namespace tarnwick;

@@ -2,10 +2,9 @@
 // the echo service and resolver replaced by test doubles, and the window's
 // timers and the workers' waits on one manual clock.
 
+#include "engine/monitor_engine.h"
 #include "support/form_fixture.h"
 #include "support/manual_time.h"
-
-#include "engine/monitor_engine.h"
 #include "ui/controls.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"

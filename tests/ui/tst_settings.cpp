@@ -2,20 +2,20 @@
 // start-up, writing through on every change, the per-user store and the
 // start-with-the-system entry, and the first run.
 
-#include "support/form_fixture.h"
-
 #include "core/app_error.h"
 #include "core/product.h"
+#include "platform/user_store.h"
+#include "support/form_fixture.h"
+#include "support/test_files.h"
 #include "ui/controls.h"
 #include "ui/up_down.h"
-#include "platform/user_store.h"
-#include "support/test_files.h"
 
 #include <QListWidget>
 #include <QSettings>
 #include <QtTest>
 
 #include <csignal>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 

@@ -1,12 +1,11 @@
 // The host prompt, the About box, the host-limit window and the links.
 
+#include "core/product.h"
+#include "platform/user_store.h"
 #include "support/form_fixture.h"
 #include "support/modal.h"
-
-#include "core/product.h"
 #include "ui/host_prompt.h"
 #include "ui/small_windows.h"
-#include "platform/user_store.h"
 
 #include <QAction>
 #include <QGroupBox>

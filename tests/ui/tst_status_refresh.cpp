@@ -1,11 +1,10 @@
 // The one-second status refresh and the results summary, driven through real
 // slot logs of the main window.
 
-#include "support/form_fixture.h"
-#include "support/manual_time.h"
-
 #include "core/timer_backend.h"
 #include "engine/status.h"
+#include "support/form_fixture.h"
+#include "support/manual_time.h"
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
 

@@ -3,22 +3,21 @@
 // it, hidden by its close box and shown again, its frame and its inside are
 // where they were. A window hidden while minimised comes back normal.
 
-#include "support/form_fixture.h"
-
 #include "platform/user_store.h"
+#include "support/form_fixture.h"
 #include "ui/main_window.h"
 
 #include <QDialog>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QtTest>
 #include <QtGui/qguiapplication_platform.h>
-
-#include <xcb/xcb.h>
+#include <QtTest>
 
 #include <cstdlib>
 #include <memory>
 #include <optional>
+
+#include <xcb/xcb.h>
 
 using namespace tarnwick;
 using tarnwick::test::FormFixture;

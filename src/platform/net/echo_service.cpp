@@ -1,5 +1,4 @@
 #include "platform/net/echo.h"
-
 #include "platform/net/echo_backends.h"
 
 #include <cerrno>

@@ -1,6 +1,5 @@
-#include "platform/net/echo_backends.h"
-
 #include "platform/net/canceller.h"
+#include "platform/net/echo_backends.h"
 #include "platform/net/helper_protocol.h"
 
 #include <algorithm>

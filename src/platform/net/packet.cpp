@@ -1,8 +1,7 @@
 #include "platform/net/packet.h"
 
 #include <cstring>
-
-#include <time.h> // linux/errqueue.h needs struct timespec
+#include <ctime> // linux/errqueue.h needs struct timespec
 
 #include <linux/errqueue.h>
 

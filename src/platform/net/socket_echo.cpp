@@ -1,14 +1,12 @@
-#include "platform/net/echo_backends.h"
-
 #include "platform/net/canceller.h"
 #include "platform/net/deadline_poll.h"
+#include "platform/net/echo_backends.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime> // linux/errqueue.h needs struct timespec
 #include <random>
-
-#include <time.h> // linux/errqueue.h needs struct timespec
 
 #include <linux/errqueue.h>
 #include <linux/filter.h>

@@ -12,10 +12,10 @@
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
-#include <xcb/xcb.h>
-
 #include <array>
 #include <cstdlib>
+
+#include <xcb/xcb.h>
 
 namespace tarnwick::platform {
 

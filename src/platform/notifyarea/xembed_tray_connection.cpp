@@ -3,10 +3,10 @@
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <memory>
+
+#include <xcb/xcb.h>
 
 namespace tarnwick::platform {
 

@@ -6,9 +6,8 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <ctime> // linux/errqueue.h needs struct timespec
 #include <initializer_list>
-
-#include <time.h> // linux/errqueue.h needs struct timespec
 
 #include <linux/errqueue.h>
 

@@ -4,12 +4,12 @@
 // visual, so the icons' alpha path is only reached with this one.
 // "argb_tray silent" takes the dock requests and embeds nothing (a tray that
 // hangs); "argb_tray map-only" embeds without telling the icon.
-#include <xcb/xcb.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <xcb/xcb.h>
 
 namespace {
 

@@ -1,13 +1,13 @@
 // Waits until the tray selection of the default screen has an owner ("owner")
 // or has none ("none"); exits 0 when it happened within the time limit.
-#include <xcb/xcb.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+
+#include <xcb/xcb.h>
 
 int main(int argc, char** argv)
 {

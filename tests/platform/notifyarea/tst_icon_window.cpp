@@ -6,12 +6,12 @@
 
 #include <QImage>
 #include <QPixmap>
-#include <QtTest>
 #include <QtGui/qguiapplication_platform.h>
-
-#include <xcb/xcb.h>
+#include <QtTest>
 
 #include <cstdlib>
+
+#include <xcb/xcb.h>
 
 using tarnwick::platform::IconState;
 using tarnwick::platform::XEmbedIconWindow;

@@ -2,9 +2,9 @@
 // one, Qt's tray icon (its mapping of activations), and the selection that
 // moves from the X11 protocol to Qt's tray icon.
 #include "area_contract.h"
-#include "support/memory_notify_area.h"
 #include "platform/notifyarea/qt_notify_area.h"
 #include "platform/notifyarea/selecting_notify_area.h"
+#include "support/memory_notify_area.h"
 
 #include <QCursor>
 #include <QMenu>

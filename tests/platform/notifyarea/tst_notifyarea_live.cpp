@@ -15,11 +15,11 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <QtTest>
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include <xcb/xcb.h>
 
 using namespace tarnwick::platform;
 

@@ -8,8 +8,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QSignalSpy>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
