@@ -312,7 +312,9 @@ void TestEchoRig::outcomes()
         QVERIFY(elapsed < timeoutMs);
     } else {
         QVERIFY(!r.reply);
-        QVERIFY2(elapsed >= timeoutMs && elapsed <= timeoutMs + 50,
+        // Far under the helper client's 2 s answer margin, yet loose enough
+        // for a loaded machine: 375 ms was seen at a time-out of 300 ms.
+        QVERIFY2(elapsed >= timeoutMs && elapsed <= timeoutMs + 200,
                  qPrintable(QStringLiteral("gave up after %1 ms").arg(elapsed)));
     }
     if (responder) {
