@@ -342,6 +342,16 @@ std::pair<QImage, QImage> bandedAndWhole(QScrollBar& bar)
 // A line that arrives while the log follows its end moves the handle: the
 // bar down repaints only around its handle, the bar across not at all, and
 // the bar down, painted in bands, looks exactly as the style paints it whole.
+// Delivers what is queued (relayouts, update requests, the paints they
+// cause) instead of waiting some time for it.
+void settle()
+{
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
 void TestLogMemo::barsRepaintOnlyTheMovedHandle()
 {
     ShownMemo s;
@@ -353,7 +363,7 @@ void TestLogMemo::barsRepaintOnlyTheMovedHandle()
     QScrollBar* down = memo.verticalScrollBar();
     QScrollBar* across = memo.horizontalScrollBar();
     // Whatever the first layout left to paint is painted first.
-    QTest::qWait(50);
+    settle();
     LastPaint downPaint(down);
     LastPaint acrossPaint(across);
     PaintCounter viewportPaints(memo);
@@ -409,7 +419,7 @@ void TestLogMemo::newLinesScrollWhatIsShown()
     QTRY_VERIFY(paints.paints > 0 && s.caughtUp());
     s.append({QStringLiteral("third"), QStringLiteral("fourth"), QStringLiteral("fifth")});
     QTRY_VERIFY(paints.paints > 1 && s.caughtUp());
-    QTest::qWait(30);
+    settle();
     const auto [filling, fillingWhole] = shownAndRepainted(memo);
     QCOMPARE(filling, fillingWhole);
     for (int i = 0; i < 40; ++i)
@@ -435,7 +445,7 @@ void TestLogMemo::newLinesScrollWhatIsShown()
         memo.appendLine(QStringLiteral("line %1").arg(i));
         QTRY_VERIFY(s.caughtUp());
     }
-    QTest::qWait(30);
+    settle();
     QCOMPARE(memo.firstVisibleLine(), 5);
     const auto [back, backWhole] = shownAndRepainted(memo);
     QCOMPARE(back, backWhole);
