@@ -15,20 +15,15 @@
 //
 // Run it under a display (tests/support/with-xvfb.sh) or offscreen.
 
+#include "app/main_window_root.h"
 #include "core/blocking_handover.h"
 #include "core/timer_backend.h"
-#include "platform/files.h"
 #include "platform/net/echo.h"
-#include "platform/net/resolver.h"
 #include "platform/page_opener.h"
-#include "settings/settings_store.h"
-#include "tray/desktop_source.h"
 #include "ui/log_memo.h"
 #include "ui/main_window.h"
 #include "ui/slot_page.h"
-#include "ui/small_windows.h"
 #include "ui/stat_label.h"
-#include "ui/trace_launcher.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -65,13 +60,6 @@ public:
 class NoPages : public platform::PageOpener {
 public:
     bool openPage(const QString&) override { return true; }
-};
-
-class NoTrace : public ui::TraceLauncher {
-public:
-    void show() override {}
-    void setHost(const QString&) override {}
-    void start() override {}
 };
 
 double residentMiB()
@@ -197,30 +185,19 @@ struct Row {
     double clearStallMs = 0, clearKeptMiB = 0;
 };
 
-Row measure(int size, NoPages& pages, const QString& outFolder)
+Row measure(int size, const std::shared_ptr<NoPages>& pages, const QString& outFolder)
 {
     Row row;
     row.lines = size;
     QTemporaryDir data;
-    settings::SettingsStore store(data.path(), QString());
-    NoTrace trace;
-    ui::SmallWindows smallWindows(pages);
-    ui::TForm1::Dependencies deps;
-    deps.echo = std::make_shared<NoEcho>();
-    deps.resolve = [](const std::string& host, const net::Canceller* cancel) {
-        return net::resolveIPv4(host, cancel);
-    };
-    deps.pages = &pages;
-    deps.store = &store;
-    deps.traceLauncher = &trace;
-    deps.smallWindows = &smallWindows;
-    deps.trayIconShown = [] { return false; };
-    deps.presentNotice = [](const QString&) {};
-    deps.writeLog = &platform::writeFileAtomically;
-    deps.echoNotice = [] { return QString(); };
-    const tray::TQtDesktopSource desktop;
-    deps.desktop = &desktop;
-    ui::TForm1 form(std::move(deps));
+    app::Environment environment;
+    environment.dataFolder = data.path();
+    environment.echo = std::make_shared<NoEcho>();
+    environment.pages = pages;
+    environment.notices = [](const QString&) {};
+    environment.echoNotice = [] { return QString(); };
+    const app::MainWindowRoot root(environment, [] { return false; });
+    ui::TForm1& form = root.mainWindow();
     form.Timer6->stop();
     form.Timer7->stop();
     form.PageControl1->setCurrentIndex(0);
@@ -332,7 +309,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
     qputenv("HOME", home.path().toLocal8Bit());
-    NoPages pages;
+    const auto pages = std::make_shared<NoPages>();
     QApplication app(argc, argv);
     QTemporaryDir out;
     std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));

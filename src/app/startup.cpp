@@ -3,22 +3,18 @@
 #include "app/application.h"
 #include "app/ending_signals.h"
 #include "app/incident_services.h"
+#include "app/main_window_root.h"
 #include "app/single_instance.h"
 #include "app/trace_window_launcher.h"
 #include "core/app_error.h"
 #include "core/timer_backend.h"
-#include "platform/files.h"
+#include "engine/monitor_engine.h"
 #include "platform/instance_channel.h"
 #include "platform/instance_lock.h"
-#include "platform/net/echo.h"
-#include "platform/net/echo_permission.h"
-#include "platform/net/resolver.h"
 #include "platform/page_opener.h"
 #include "platform/paths.h"
-#include "settings/settings_store.h"
 #include "trace/trace_window.h"
 #include "tray/application_state.h"
-#include "tray/desktop_source.h"
 #include "tray/text_tray_icon.h"
 #include "tray/tray_window.h"
 #include "ui/main_window.h"
@@ -31,68 +27,22 @@
 
 namespace tarnwick::app {
 
-namespace {
-
-// Diagnosed when the notice is shown, so that it fits the machine as it is then.
-QString echoNoticeText()
-{
-    const std::string helper = platform::echoHelperPath().toLocal8Bit().toStdString();
-    return QString::fromLocal8Bit(
-        net::echoPermissionNotice(net::gatherEchoPermissionFacts(helper), helper));
-}
-
-} // namespace
-
 Program::Program(TApplication& app, const Environment& environment) : m_app(app)
 {
     app.setQuitOnLastWindowClosed(false);
     // Errors that handlers do not handle themselves are shown from now on.
     setTopLevelErrorReporter([this](const QString& message) { m_app.showException(message); });
 
-    m_echo = environment.echo ? environment.echo
-                              : std::make_shared<net::SystemEchoService>(
-                                    platform::echoHelperPath().toLocal8Bit().toStdString());
-    m_pages =
-        environment.pages ? environment.pages : std::make_shared<platform::DesktopPageOpener>();
-    m_desktop =
-        environment.desktop ? environment.desktop : std::make_shared<tray::TQtDesktopSource>();
-    const QString dataFolder =
-        environment.dataFolder.isEmpty() ? platform::dataFolder() : environment.dataFolder;
-    m_store = std::make_unique<settings::SettingsStore>(
-        dataFolder, environment.executablePath.isEmpty() ? platform::executablePath()
-                                                         : environment.executablePath);
-    // The main window's ways to its child windows, which need it as their
-    // parent: made now, completed once it exists.
-    m_traceLauncher = std::make_unique<TraceWindowLauncher>();
-    m_smallWindows = std::make_unique<ui::SmallWindows>(*m_pages);
-
     // The windows in their order: main window, traceroute window, About box,
-    // host-limit window.
-    ui::TForm1::Dependencies deps;
-    deps.echo = m_echo;
-    deps.resolve = environment.resolve ? environment.resolve
-                                       : [](const std::string& host, const net::Canceller* cancel) {
-                                             return net::resolveIPv4(host, cancel);
-                                         };
-    deps.pages = m_pages.get();
-    deps.store = m_store.get();
-    deps.traceLauncher = m_traceLauncher.get();
-    deps.smallWindows = m_smallWindows.get();
-    // The close box hides the window only while the icon is known to be on
-    // screen (and there is none before the tray window is made).
-    deps.trayIconShown = [this] { return m_form2 && m_form2->TextTrayIcon1->iconShown(); };
-    deps.presentNotice = environment.notices ? environment.notices : [this](const QString& text) {
-        ui::presentNoticeBox(m_form1.get(), text);
-    };
-    deps.writeLog = environment.writeLog ? environment.writeLog
-                                         : ui::TForm1::LogWriter(&platform::writeFileAtomically);
-    deps.echoNotice = [] { return echoNoticeText(); };
-    deps.desktop = m_desktop.get();
-    m_form1 = std::make_unique<ui::TForm1>(std::move(deps));
-    tray::TApplicationState::setMainForm(m_form1.get());
-    ui::TForm1* form1 = m_form1.get();
-    m_form3 = std::make_unique<trace::TForm3>(form1, trace::TForm3::Dependencies{m_echo});
-    m_traceLauncher->attach(*m_form3);
+    // host-limit window. The close box hides the main window only while the
+    // icon is known to be on screen (and there is none before the tray
+    // window is made).
+    m_root = std::make_unique<MainWindowRoot>(
+        environment, [this] { return m_form2 && m_form2->TextTrayIcon1->iconShown(); });
+    ui::TForm1* form1 = &m_root->mainWindow();
+    tray::TApplicationState::setMainForm(form1);
+    m_form3 = std::make_unique<trace::TForm3>(form1, trace::TForm3::Dependencies{m_root->echo()});
+    m_root->traceLauncher().attach(*m_form3);
 
     tray::MainWindowLink link;
     link.resultsSummaryText = [form1] { return form1->resultsSummaryText(); };
@@ -101,8 +51,8 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     link.showMainWindow = [form1] { form1->show(); };
     link.about = [form1] { form1->About1->trigger(); };
     link.closeMainWindow = [form1] { form1->closeMainWindow(); };
-    link.openHelp = [this] { m_pages->openPage(helpPageAddress()); };
-    m_form2 = std::make_unique<tray::TForm2>(std::move(link), *m_desktop);
+    link.openHelp = [this] { m_root->pages().openPage(helpPageAddress()); };
+    m_form2 = std::make_unique<tray::TForm2>(std::move(link), m_root->desktop());
     tray::TTextTrayIcon* icon = m_form2->TextTrayIcon1;
     tray::TForm2* form2 = m_form2.get();
     // The status picture goes to the visible icon when it changes (an icon
@@ -120,12 +70,10 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
             showUnreachableWindow();
     });
 
-    m_smallWindows->create(form1);
-
     IncidentServices::Dependencies incidents;
     incidents.form = form1;
-    incidents.echo = m_echo;
-    incidents.dataFolder = dataFolder;
+    incidents.echo = m_root->echo();
+    incidents.dataFolder = m_root->dataFolder();
     m_incidents = std::make_unique<IncidentServices>(std::move(incidents));
 
     // Some areas answer only a moment after start (a bus host): the window
@@ -141,11 +89,16 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     }
 }
 
+ui::TForm1& Program::mainWindow() const
+{
+    return m_root->mainWindow();
+}
+
 void Program::showUnreachableWindow()
 {
     // A window the user minimised stays so; only a hidden one comes back.
-    if (!m_form1->isVisible())
-        m_form1->show();
+    if (!mainWindow().isVisible())
+        mainWindow().show();
 }
 
 int Program::trayWaitLeftMs(std::chrono::steady_clock::time_point started)
@@ -160,12 +113,12 @@ int Program::trayWaitLeftMs(std::chrono::steady_clock::time_point started)
 
 ui::TAboutBox& Program::aboutBox() const
 {
-    return *m_smallWindows->aboutBox();
+    return *m_root->smallWindows().aboutBox();
 }
 
 ui::TMore_Form& Program::moreForm() const
 {
-    return *m_smallWindows->moreForm();
+    return *m_root->smallWindows().moreForm();
 }
 
 QString Program::helpPageAddress()
@@ -180,14 +133,13 @@ Program::~Program()
     // traces, then the engine, then the windows.
     m_trayWait.reset();
     m_form3->shutdownTraces();
-    m_form1->shutdownEngine();
+    m_root->engine().shutdown();
     // With no result to come, open incidents end and the ledger is written.
     m_incidents.reset();
     m_form3.reset();
-    m_smallWindows.reset();
     m_form2.reset();
     tray::TApplicationState::setMainForm(nullptr);
-    m_form1.reset();
+    m_root.reset();
     setTopLevelErrorReporter(nullptr);
 }
 

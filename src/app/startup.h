@@ -1,35 +1,22 @@
 #pragma once
 
-#include "engine/ping_worker.h"
-#include "ui/main_window.h"
+#include "app/environment.h"
 
 #include <QString>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 
-namespace tarnwick::net {
-class EchoService;
-}
-namespace tarnwick::platform {
-class PageOpener;
-}
-namespace tarnwick::settings {
-class SettingsStore;
-}
 namespace tarnwick::ui {
-class SmallWindows;
 class TAboutBox;
+class TForm1;
 class TMore_Form;
 } // namespace tarnwick::ui
 namespace tarnwick::trace {
 class TForm3;
 }
 namespace tarnwick::tray {
-class TDesktopSource;
 class TForm2;
-} // namespace tarnwick::tray
+}
 namespace tarnwick::core {
 class Timer;
 }
@@ -37,27 +24,8 @@ class Timer;
 namespace tarnwick::app {
 
 class IncidentServices;
+class MainWindowRoot;
 class TApplication;
-class TraceWindowLauncher;
-
-// What the program takes from the machine. The program itself leaves every
-// field empty and gets the real thing; tests give their own folders and
-// doubles, and everything else runs exactly as in the program.
-struct Environment {
-    QString dataFolder;                          // empty: "data" beside the executable
-    QString executablePath;                      // empty: the running executable
-    std::shared_ptr<net::EchoService> echo;      // null: the system's
-    std::shared_ptr<platform::PageOpener> pages; // null: the default browser
-    engine::ResolveFunction resolve;             // null: the system's IPv4 lookups
-    ui::TForm1::LogWriter writeLog;              // null: the atomic replace
-    std::function<void(const QString&)> notices; // null: a box over the main window
-    // null: the pointer, keys and double-click time as Qt reads them.
-    std::shared_ptr<tray::TDesktopSource> desktop;
-    // When the process started; the wait for a notification area counts from
-    // there, so a long host list does not delay the window further. Unset:
-    // from when the program object is made.
-    std::chrono::steady_clock::time_point started{};
-};
 
 // The one composition root: creates the services once, installs the error
 // reporter, creates the windows in their order and connects them through
@@ -71,7 +39,7 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    ui::TForm1& mainWindow() const { return *m_form1; }
+    ui::TForm1& mainWindow() const;
     trace::TForm3& traceWindow() const { return *m_form3; }
     tray::TForm2& trayWindow() const { return *m_form2; }
     ui::TAboutBox& aboutBox() const;
@@ -88,14 +56,7 @@ private:
     static int trayWaitLeftMs(std::chrono::steady_clock::time_point started);
 
     TApplication& m_app;
-    std::shared_ptr<net::EchoService> m_echo;
-    std::shared_ptr<platform::PageOpener> m_pages;
-    std::shared_ptr<tray::TDesktopSource> m_desktop;
-    std::unique_ptr<settings::SettingsStore> m_store;
-    // Made before the main window, whose children they reach: they outlive it.
-    std::unique_ptr<TraceWindowLauncher> m_traceLauncher;
-    std::unique_ptr<ui::SmallWindows> m_smallWindows;
-    std::unique_ptr<ui::TForm1> m_form1;
+    std::unique_ptr<MainWindowRoot> m_root;
     std::unique_ptr<trace::TForm3> m_form3;
     std::unique_ptr<tray::TForm2> m_form2;
     std::unique_ptr<core::Timer> m_trayWait;

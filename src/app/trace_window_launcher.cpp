@@ -6,6 +6,11 @@
 
 namespace tarnwick::app {
 
+void TraceWindowLauncher::attach(trace::TForm3& form)
+{
+    m_form = &form;
+}
+
 void TraceWindowLauncher::show()
 {
     if (!m_form)

@@ -16,7 +16,7 @@ namespace tarnwick::app {
 // Until then, and once it is gone, the main window's requests do nothing.
 class TraceWindowLauncher final : public ui::TraceLauncher {
 public:
-    void attach(trace::TForm3& form) { m_form = &form; }
+    void attach(trace::TForm3& form);
     void show() override;
     void setHost(const QString& host) override;
     void start() override;

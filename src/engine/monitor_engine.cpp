@@ -7,9 +7,10 @@
 namespace tarnwick::engine {
 
 MonitorEngine::MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService> echo,
-                             ResolveFunction resolve, QObject* parent)
+                             ResolveFunction resolve, const WorkerClock* clock, QObject* parent)
     : QObject(parent), m_handover(new ResultHandover(std::move(recorder), this)),
-      m_echo(std::move(echo)), m_resolve(std::move(resolve))
+      m_echo(std::move(echo)), m_clock(clock ? clock : &m_steadyClock),
+      m_resolve(std::move(resolve))
 {
     Q_ASSERT(m_resolve);
 }
@@ -17,16 +18,6 @@ MonitorEngine::MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService
 MonitorEngine::~MonitorEngine()
 {
     shutdown();
-}
-
-void MonitorEngine::setClock(const WorkerClock* clock)
-{
-    m_clock = clock ? clock : &m_steadyClock;
-}
-
-void MonitorEngine::setEchoService(std::shared_ptr<net::EchoService> echo)
-{
-    m_echo = std::move(echo);
 }
 
 void MonitorEngine::toggleRun()

@@ -25,14 +25,13 @@ class MonitorEngine : public QObject {
 public:
     using Recorder = std::function<void(int slotIndex, const QString& line)>;
 
-    // resolve is the workers' name lookup (the system's in the program).
+    // resolve is the workers' name lookup (the system's in the program);
+    // clock, when given, the time they live in instead of the steady clock,
+    // and it must outlive them (until shutdown()).
     MonitorEngine(Recorder recorder, std::shared_ptr<net::EchoService> echo,
-                  ResolveFunction resolve, QObject* parent = nullptr);
+                  ResolveFunction resolve, const WorkerClock* clock = nullptr,
+                  QObject* parent = nullptr);
     ~MonitorEngine() override;
-
-    // The clock must outlive the workers (until shutdown()).
-    void setClock(const WorkerClock* clock);
-    void setEchoService(std::shared_ptr<net::EchoService> echo);
 
     EngineSettings& settings() { return m_settings; }
     const EngineSettings& settings() const { return m_settings; }
@@ -64,7 +63,7 @@ private:
     ResultHandover* m_handover;
     std::shared_ptr<net::EchoService> m_echo;
     SteadyWorkerClock m_steadyClock;
-    const WorkerClock* m_clock = &m_steadyClock;
+    const WorkerClock* m_clock;
     ResolveFunction m_resolve;
     std::array<std::unique_ptr<TNewThread>, 5> m_workers;
     bool m_shutDown = false;

@@ -55,23 +55,18 @@ template <typename T> T* named(T* object, const char* name)
 } // namespace
 
 TForm1::TForm1(Dependencies deps, QWidget* parent)
-    : QMainWindow(parent), m_writeLog(std::move(deps.writeLog)),
+    : QMainWindow(parent), m_engine(deps.engine), m_writeLog(std::move(deps.writeLog)),
       m_presentNotice(std::move(deps.presentNotice)), m_traceLauncher(*deps.traceLauncher),
       m_pageOpener(*deps.pages), m_smallWindows(*deps.smallWindows),
       m_trayIconShown(std::move(deps.trayIconShown)), m_store(*deps.store),
       m_echoNoticeText(std::move(deps.echoNotice))
 {
-    Q_ASSERT(deps.echo && deps.resolve && m_writeLog && m_presentNotice && m_trayIconShown &&
-             m_echoNoticeText);
+    Q_ASSERT(m_engine && m_writeLog && m_presentNotice && m_trayIconShown && m_echoNoticeText);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orlvane Auto Tarnwick  -  ") + product::kMakerWebAddress);
     setWindowIcon(programIcon());
     resize(730, 492);
-    m_engine = std::make_unique<engine::MonitorEngine>(
-        [this](int slot, const QString& line) { recordResult(slot, line); }, std::move(deps.echo),
-        std::move(deps.resolve));
-    connect(m_engine.get(), &engine::MonitorEngine::echoNotPermitted, this,
-            &TForm1::showEchoNotice);
+    connect(m_engine, &engine::MonitorEngine::echoNotPermitted, this, &TForm1::showEchoNotice);
 
     buildMenus();
     TrayIcon1 = new tray::TTrayIcon(*deps.desktop, this);
@@ -112,14 +107,12 @@ TForm1::~TForm1()
     for (auto& timer : m_timers)
         timer.reset();
     shutdownEngine();
-    m_engine.reset();
     waitForSaves();
 }
 
 void TForm1::shutdownEngine()
 {
-    if (m_engine)
-        m_engine->shutdown();
+    m_engine->shutdown();
 }
 
 void TForm1::buildMenus()
@@ -209,7 +202,7 @@ void TForm1::connectEngineSettings()
 {
     // The engine is the context of these connections, so they end with it and
     // no signal of a widget torn down later reaches a destroyed engine.
-    engine::MonitorEngine* engine = m_engine.get();
+    engine::MonitorEngine* engine = m_engine;
     engine::EngineSettings& settings = engine->settings();
     auto syncHosts = [this, engine] { engine->settings().setHosts(hostList()); };
     QAbstractItemModel* model = ListBox1->model();

@@ -70,9 +70,8 @@ public:
     // What the composition root hands the window; none may be missing. The
     // objects pointed to outlive the window.
     struct Dependencies {
-        std::shared_ptr<net::EchoService> echo;
-        // The workers' name lookups.
-        engine::ResolveFunction resolve;
+        // The workers; their results come to recordResult().
+        engine::MonitorEngine* engine = nullptr;
         platform::PageOpener* pages = nullptr;
         // config.cfg, domains.cfg, the start-with-the-system entry.
         settings::SettingsStore* store = nullptr;
@@ -248,7 +247,7 @@ private:
     void firstRunCheck();
     std::array<engine::NewestLines, engine::kSlotCount> newestLines() const;
 
-    std::unique_ptr<engine::MonitorEngine> m_engine;
+    engine::MonitorEngine* const m_engine;
     std::array<std::unique_ptr<core::Timer>, 4> m_timers;
     std::array<engine::SlotStats, engine::kSlotCount> m_stats{};
     // The figures each slot's labels show; none before the first result.

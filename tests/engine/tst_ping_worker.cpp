@@ -35,9 +35,9 @@ public:
               echo,
               [this](const std::string& host, const net::Canceller* c) {
                   return echo->resolve(host, c);
-              })
+              },
+              &time)
     {
-        engine.setClock(&time);
         echo->useClock(&time);
         engine.settings().setDelayText(QStringLiteral("1000"));
         engine.settings().setTimeout(2000);

@@ -4,16 +4,16 @@
 // the executable's), the echo service and resolver replaced by doubles, and
 // web pages recorded instead of opened.
 
+#include "app/main_window_root.h"
+#include "app/trace_window_launcher.h"
 #include "core/timer_backend.h"
 #include "engine/monitor_engine.h"
 #include "platform/files.h"
 #include "platform/page_opener.h"
 #include "settings/settings_store.h"
 #include "support/scripted_echo.h"
-#include "tray/desktop_source.h"
 #include "ui/main_window.h"
 #include "ui/small_windows.h"
-#include "ui/trace_launcher.h"
 
 #include <QDir>
 #include <QStringList>
@@ -33,89 +33,75 @@ public:
     QStringList opened;
 };
 
-// Passes the main window's trace requests on to the traceroute window a test
-// made, if any.
-class ForwardingTraceLauncher : public ui::TraceLauncher {
-public:
-    void show() override
-    {
-        if (target)
-            target->show();
-    }
-    void setHost(const QString& host) override
-    {
-        if (target)
-            target->setHost(host);
-    }
-    void start() override
-    {
-        if (target)
-            target->start();
-    }
-    ui::TraceLauncher* target = nullptr;
-};
-
+// The main window as the program makes it, from an environment of the test's
+// own: a temporary data folder, the scripted echo service and its names, web
+// pages recorded instead of opened, and doubles a test may set at any time.
 class FormFixture {
 public:
-    explicit FormFixture(bool create = true) : echo(std::make_shared<ScriptedEchoService>())
+    explicit FormFixture(bool create = true, const engine::WorkerClock* clock = nullptr)
+        : echo(std::make_shared<ScriptedEchoService>()),
+          pages(std::make_shared<RecordingPageOpener>()), m_clock(clock)
     {
         QDir().mkpath(dataFolder());
         if (create)
             createForm();
     }
+    explicit FormFixture(const engine::WorkerClock* clock) : FormFixture(true, clock) {}
     QString dataFolder() const { return m_root.path() + QStringLiteral("/data"); }
     QString file(const QString& name) const { return dataFolder() + QLatin1Char('/') + name; }
     QString executablePath() const { return m_root.path() + QStringLiteral("/tarnwick"); }
 
     ui::TForm1& createForm()
     {
-        store = std::make_unique<settings::SettingsStore>(dataFolder(), executablePath());
-        ui::TForm1::Dependencies deps;
-        deps.echo = echo;
-        deps.resolve = [this](const std::string& host, const net::Canceller* c) {
+        app::Environment environment;
+        environment.dataFolder = dataFolder();
+        environment.executablePath = executablePath();
+        environment.echo = echo;
+        environment.resolve = [echo = echo](const std::string& host, const net::Canceller* c) {
             return echo->resolve(host, c);
         };
-        deps.pages = &pages;
-        deps.store = store.get();
-        deps.traceLauncher = &trace;
-        deps.smallWindows = &smallWindows;
-        deps.trayIconShown = [this] { return iconShown; };
-        deps.presentNotice = [this](const QString& text) {
+        environment.pages = pages;
+        environment.notices = [this](const QString& text) {
             if (notices)
                 notices(text);
             else
-                ui::presentNoticeBox(form.get(), text);
+                ui::presentNoticeBox(form, text);
         };
-        deps.writeLog = [this](const QString& path, const QByteArray& bytes) {
+        environment.writeLog = [this](const QString& path, const QByteArray& bytes) {
             if (writeLog)
                 writeLog(path, bytes);
             else
                 platform::writeFileAtomically(path, bytes);
         };
-        deps.echoNotice = [] {
+        environment.echoNotice = [] {
             return QStringLiteral("no echo: setcap cap_net_raw+ep or ping_group_range");
         };
-        deps.desktop = &desktop;
-        form = std::make_unique<ui::TForm1>(std::move(deps));
-        smallWindows.create(form.get());
+        environment.workerClock = m_clock;
+        root = std::make_unique<app::MainWindowRoot>(environment, [this] { return iconShown; });
+        form = &root->mainWindow();
+        store = &root->store();
         return *form;
     }
-    ui::TAboutBox* aboutBox() const { return smallWindows.aboutBox(); }
-    ui::TMore_Form* moreForm() const { return smallWindows.moreForm(); }
+    ui::TAboutBox* aboutBox() const { return root->smallWindows().aboutBox(); }
+    ui::TMore_Form* moreForm() const { return root->smallWindows().moreForm(); }
+    // Where the main window's trace requests go, once a test attaches its
+    // traceroute window.
+    app::TraceWindowLauncher& trace() const { return root->traceLauncher(); }
 
     QTemporaryDir m_root;
-    RecordingPageOpener pages;
     std::shared_ptr<ScriptedEchoService> echo;
+    std::shared_ptr<RecordingPageOpener> pages;
     // Doubles a test may set at any time.
-    ForwardingTraceLauncher trace;
-    tray::TQtDesktopSource desktop;
     bool iconShown = false;
     std::function<void(const QString&)> notices;
     ui::TForm1::LogWriter writeLog;
 
-    std::unique_ptr<settings::SettingsStore> store;
-    ui::SmallWindows smallWindows{pages};
-    std::unique_ptr<ui::TForm1> form;
+    std::unique_ptr<app::MainWindowRoot> root;
+    settings::SettingsStore* store = nullptr;
+    ui::TForm1* form = nullptr;
+
+private:
+    const engine::WorkerClock* m_clock;
 };
 
 } // namespace tarnwick::test

@@ -452,9 +452,7 @@ void TestTraceWindow::slotLogDoubleClick()
         // A plain reply comes from the destination itself.
         [](const std::string&, int, int) { return EchoAnswer{}; });
     TForm3 form(&main, TForm3::Dependencies{echo});
-    app::TraceWindowLauncher launcher;
-    launcher.attach(form);
-    fixture.trace.target = &launcher;
+    fixture.trace().attach(form);
     form.edAddr->setText(QStringLiteral("before"));
     QStringList reported;
     setTopLevelErrorReporter([&](const QString& m) { reported << m; });
@@ -484,7 +482,6 @@ void TestTraceWindow::slotLogDoubleClick()
         QVERIFY(form.memShowTracert->text().isEmpty());
         QVERIFY(echo->requests().empty());
     }
-    fixture.trace.target = nullptr;
 }
 
 void TestTraceWindow::traceRouteButtons_data()
@@ -511,9 +508,7 @@ void TestTraceWindow::traceRouteButtons()
     main.show();
     auto echo = silentNetwork();
     TForm3 form(&main, TForm3::Dependencies{echo});
-    app::TraceWindowLauncher launcher;
-    launcher.attach(form);
-    fixture.trace.target = &launcher;
+    fixture.trace().attach(form);
     form.edAddr->setText(QStringLiteral("before"));
 
     main.PageControl1->setCurrentIndex(tab);
@@ -527,7 +522,6 @@ void TestTraceWindow::traceRouteButtons()
     QVERIFY(form.btnStart->isEnabled());
     QVERIFY(form.memShowTracert->text().isEmpty());
     QVERIFY(echo->requests().empty());
-    fixture.trace.target = nullptr;
 }
 
 // The main window keeps its launcher for its whole life; the traceroute

@@ -96,7 +96,7 @@ void TestDialogScreens::photographs()
     for (int k = 0; k < hosts; ++k)
         f.form->ListBox1->addItem(QStringLiteral("host%1").arg(k));
     f.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(f.form));
 
     int colours = 0;
     QRect frame;

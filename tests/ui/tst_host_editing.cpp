@@ -232,7 +232,7 @@ void TestHostEditing::actions()
     QTEST(hostFile(f), "saved");
     QCOMPARE(form.engine().settings().hosts(), form.hostList());
     if (answer == QStringLiteral("download"))
-        QCOMPARE(f.pages.opened, QStringList{product::kProPageFromLimit});
+        QCOMPARE(f.pages->opened, QStringList{product::kProPageFromLimit});
 }
 
 void TestHostEditing::saveErrorsAreReportedExceptWhenMoving()

@@ -5,7 +5,6 @@
 
 #include "engine/monitor_engine.h"
 #include "platform/net/echo.h"
-#include "platform/net/resolver.h"
 #include "platform/user_store.h"
 #include "rig/rig_support.h"
 #include "support/form_fixture.h"
@@ -52,24 +51,16 @@ struct RigWindow {
         platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
                                  QStringLiteral("fr"), QStringLiteral("1"));
         QDir().mkpath(root.filePath(QStringLiteral("data")));
-        store = std::make_unique<settings::SettingsStore>(
-            root.filePath(QStringLiteral("data")), root.filePath(QStringLiteral("tarnwick")));
-        ui::TForm1::Dependencies deps;
-        deps.echo = std::make_shared<OnePathService>(path);
+        app::Environment environment;
+        environment.dataFolder = root.filePath(QStringLiteral("data"));
+        environment.executablePath = root.filePath(QStringLiteral("tarnwick"));
         // The rig's names are real ones, looked up as the program does.
-        deps.resolve = [](const std::string& host, const net::Canceller* cancel) {
-            return net::resolveIPv4(host, cancel);
-        };
-        deps.pages = &pages;
-        deps.store = store.get();
-        deps.traceLauncher = &trace;
-        deps.smallWindows = &smallWindows;
-        deps.trayIconShown = [] { return false; };
-        deps.presentNotice = [](const QString&) {};
-        deps.writeLog = &platform::writeFileAtomically;
-        deps.echoNotice = [] { return QString(); };
-        deps.desktop = &desktop;
-        form = std::make_unique<ui::TForm1>(std::move(deps));
+        environment.echo = std::make_shared<OnePathService>(path);
+        environment.pages = std::make_shared<test::RecordingPageOpener>();
+        environment.notices = [](const QString&) {};
+        environment.echoNotice = [] { return QString(); };
+        program = std::make_unique<app::MainWindowRoot>(environment, [] { return false; });
+        form = &program->mainWindow();
         form->ListBox1->clear();
         form->ListBox1->addItems(hosts);
         form->UpDown2->setPosition(timeoutMs);
@@ -89,15 +80,11 @@ struct RigWindow {
         return form->slotLog(slot)->lineFromEnd(fromEnd);
     }
 
-    test::RecordingPageOpener pages;
     QTemporaryDir root;
-    std::unique_ptr<settings::SettingsStore> store;
-    test::ForwardingTraceLauncher trace;
-    tray::TQtDesktopSource desktop;
-    ui::SmallWindows smallWindows{pages};
     QElapsedTimer clock;
     QList<qint64> arrivals[5];
-    std::unique_ptr<ui::TForm1> form;
+    std::unique_ptr<app::MainWindowRoot> program;
+    ui::TForm1* form = nullptr;
 };
 
 std::unique_ptr<PingGroupRange> allowPath(EchoPath path)

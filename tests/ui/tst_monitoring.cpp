@@ -27,9 +27,8 @@ namespace {
 
 struct Window {
     explicit Window(const QStringList& hosts = {QStringLiteral("localhost")})
-        : echo(fixture.echo), form(fixture.form.operator*())
+        : fixture(&time), echo(fixture.echo), form(*fixture.form)
     {
-        form.engine().setClock(&time);
         echo->useClock(&time);
         form.ListBox1->clear();
         form.ListBox1->addItems(hosts);

@@ -175,7 +175,7 @@ void TestSettings::firstRun()
     QSettings(QSettings::IniFormat, QSettings::UserScope, "Orlvane", "Orlvane_Tarnwick").clear();
     {
         FormFixture f;
-        QCOMPARE(f.pages.opened, QStringList{product::kMakerHomePage});
+        QCOMPARE(f.pages->opened, QStringList{product::kMakerHomePage});
         QVERIFY(f.form->isVisible());
     }
     QString marker;
@@ -184,7 +184,7 @@ void TestSettings::firstRun()
     QCOMPARE(marker, QStringLiteral("1"));
     {
         FormFixture f;
-        QVERIFY(f.pages.opened.isEmpty());
+        QVERIFY(f.pages->opened.isEmpty());
         QVERIFY(!f.form->isVisible());
     }
     // Anything but "1" counts as a first run.
@@ -192,7 +192,7 @@ void TestSettings::firstRun()
                              QStringLiteral("fr"), QStringLiteral("yes"));
     {
         FormFixture f;
-        QCOMPARE(f.pages.opened.size(), 1);
+        QCOMPARE(f.pages->opened.size(), 1);
     }
     QVERIFY(platform::RegReadString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
                                     QStringLiteral("fr"), marker));

@@ -107,7 +107,7 @@ void TestSmallWindows::aboutBox()
                  qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
         QVERIFY(!box->isVisible());
     }
-    QVERIFY(f.pages.opened.isEmpty());
+    QVERIFY(f.pages->opened.isEmpty());
 }
 
 void TestSmallWindows::aboutLinkOpensThePageAndCloses()
@@ -116,7 +116,7 @@ void TestSmallWindows::aboutLinkOpensThePageAndCloses()
     whenModalShown([&](QWidget*) { QTest::mouseClick(f.aboutBox()->Label1, Qt::LeftButton); });
     f.form->About1Click();
     QVERIFY(!f.aboutBox()->isVisible());
-    QCOMPARE(f.pages.opened, QStringList{product::kUtilityPage});
+    QCOMPARE(f.pages->opened, QStringList{product::kUtilityPage});
 }
 
 void TestSmallWindows::hostLimitWindow()
@@ -141,7 +141,7 @@ void TestSmallWindows::hostLimitWindow()
     QTest::mouseClick(f.form->BitBtn1, Qt::LeftButton);
     QCOMPARE(at, ui::TMore_Form::kDesignedPosition);
     QVERIFY(!more->isVisible());
-    QCOMPARE(f.pages.opened, QStringList{product::kProPageFromLimit});
+    QCOMPARE(f.pages->opened, QStringList{product::kProPageFromLimit});
     QCOMPARE(f.form->ListBox1->count(), 5);
 
     // The close box closes it as "Close" does, and adds nothing either.
@@ -149,7 +149,7 @@ void TestSmallWindows::hostLimitWindow()
     QTest::mouseClick(f.form->BitBtn1, Qt::LeftButton);
     QVERIFY(!more->isVisible());
     QCOMPARE(f.form->ListBox1->count(), 5);
-    QCOMPARE(f.pages.opened.size(), 1);
+    QCOMPARE(f.pages->opened.size(), 1);
 }
 
 void TestSmallWindows::proButtonOnTheMainWindow()
@@ -158,7 +158,7 @@ void TestSmallWindows::proButtonOnTheMainWindow()
     f.form->show();
     const QStringList hosts = f.form->hostList();
     QTest::mouseClick(f.form->BitBtn27, Qt::LeftButton);
-    QCOMPARE(f.pages.opened, QStringList{product::kProPageFromMain});
+    QCOMPARE(f.pages->opened, QStringList{product::kProPageFromMain});
     QVERIFY(f.form->isVisible());
     QCOMPARE(f.form->hostList(), hosts);
     QVERIFY(!QApplication::activeModalWidget());
