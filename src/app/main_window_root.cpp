@@ -28,8 +28,7 @@ QString echoNoticeText()
 
 } // namespace
 
-MainWindowRoot::MainWindowRoot(const Environment& environment,
-                               std::function<bool()> trayIconShown)
+MainWindowRoot::MainWindowRoot(const Environment& environment, std::function<bool()> trayIconShown)
 {
     m_echo = environment.echo ? environment.echo
                               : std::make_shared<net::SystemEchoService>(
@@ -49,10 +48,10 @@ MainWindowRoot::MainWindowRoot(const Environment& environment,
     // its timers and are stopped before it goes.
     m_engine = std::make_unique<engine::MonitorEngine>(
         [this](int slot, const QString& line) { m_form1->recordResult(slot, line); }, m_echo,
-        environment.resolve ? environment.resolve
-                            : [](const std::string& host, const net::Canceller* cancel) {
-                                  return net::resolveIPv4(host, cancel);
-                              },
+        environment.resolve
+            ? environment.resolve
+            : [](const std::string& host,
+                 const net::Canceller* cancel) { return net::resolveIPv4(host, cancel); },
         environment.workerClock);
 
     ui::TForm1::Dependencies deps;
@@ -67,9 +66,8 @@ MainWindowRoot::MainWindowRoot(const Environment& environment,
     };
     deps.writeLog = environment.writeLog ? environment.writeLog
                                          : ui::TForm1::LogWriter(&platform::writeFileAtomically);
-    deps.echoNotice = environment.echoNotice ? environment.echoNotice : [] {
-        return echoNoticeText();
-    };
+    deps.echoNotice =
+        environment.echoNotice ? environment.echoNotice : [] { return echoNoticeText(); };
     deps.desktop = m_desktop.get();
     m_form1 = std::make_unique<ui::TForm1>(std::move(deps));
     m_smallWindows->create(m_form1.get());

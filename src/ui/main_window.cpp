@@ -159,6 +159,8 @@ void TForm1::buildHiddenControls()
     buffer_memo = named(new QPlainTextEdit(this), "buffer_memo");
     buffer_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo6 = named(new QPlainTextEdit(this), "Memo6");
+    // Never shown, so its lines need no wrapping to a width.
+    Memo6->setLineWrapMode(QPlainTextEdit::NoWrap);
     for (QPlainTextEdit* memo : {Memo_2, buffer_memo, Memo6}) {
         memo->document()->setUndoRedoEnabled(false);
         memo->hide();

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace tarnwick::ui {
 
@@ -46,7 +47,9 @@ void TForm1::Timer5Timer()
         // did of its own; the newest lines mostly stay as they were.
         if (summary != m_summary) {
             m_summary = std::move(summary);
-            Memo6->setPlainText(m_summary.join(QLatin1Char('\n')));
+            // Straight into the document: the box is never shown, so the
+            // cursor and scroll work of the editor's own setter is wasted.
+            Memo6->document()->setPlainText(m_summary.join(QLatin1Char('\n')));
             emit resultsSummaryRebuilt();
         }
     } catch (...) {
