@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace tarnwick::ui {
@@ -20,6 +21,24 @@ template <typename T> T* named(T* object, const char* name)
     object->setObjectName(QLatin1String(name));
     return object;
 }
+
+// Draws at most this many characters of an entry. A longer one is no host
+// name, and the box shows a few words at most; eliding a 100 MB entry took
+// seconds of a core at every paint of the box.
+constexpr int kShownEntryChars = 255;
+
+class ShortEntryDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->text.size() > kShownEntryChars)
+            option->text.truncate(kShownEntryChars);
+    }
+};
 
 QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent)
 {
@@ -75,6 +94,7 @@ TSettingsColumn::TSettingsColumn(SettingsControls& c, QWidget* parent) : QWidget
 
     c.ListBox1 = named(new QListWidget(this), "ListBox1");
     c.ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    c.ListBox1->setItemDelegate(new ShortEntryDelegate(c.ListBox1));
     c.ListBox1->addItem(product::kDefaultHost);
     column->addWidget(c.ListBox1, 1);
 

@@ -8,10 +8,12 @@
 #include "ui/log_memo.h"
 #include "ui/pictures.h"
 
+#include <QAbstractItemDelegate>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTimer>
@@ -131,6 +133,13 @@ void TestStatusRefresh::captionsFollowTheFirstFiveEntries()
     form.Timer_1Timer();
     QCOMPARE(form.PageControl1->tabText(0),
              QStringLiteral("Ping ") + QString(255, QLatin1Char('x')));
+    // The host box measures and draws as much of it, not the whole entry.
+    const QStyleOptionViewItem option;
+    QAbstractItemDelegate* delegate = form.ListBox1->itemDelegate();
+    const QModelIndex huge = form.ListBox1->model()->index(0, 0);
+    form.ListBox1->item(1)->setText(QString(255, QLatin1Char('x')));
+    const QModelIndex shown = form.ListBox1->model()->index(1, 0);
+    QCOMPARE(delegate->sizeHint(option, huge), delegate->sizeHint(option, shown));
 }
 
 void TestStatusRefresh::buttonFollowsTheRunFlagWithinASecond()
