@@ -107,6 +107,12 @@ TForm1::~TForm1()
     for (auto& timer : m_timers)
         timer.reset();
     shutdownEngine();
+    // The engine outlives the window: its widgets, torn down from here on,
+    // must not tell it anything (a list box going empties its model).
+    for (QObject* sender : {static_cast<QObject*>(ListBox1->model()), static_cast<QObject*>(Edit1),
+                            static_cast<QObject*>(UpDown1), static_cast<QObject*>(UpDown2)})
+        sender->disconnect(m_engine);
+    m_engine->disconnect(this);
     waitForSaves();
 }
 
@@ -202,8 +208,8 @@ void TForm1::buildTimers()
 
 void TForm1::connectEngineSettings()
 {
-    // The engine is the context of these connections, so they end with it and
-    // no signal of a widget torn down later reaches a destroyed engine.
+    // The engine is the context of these connections, so they end with it;
+    // the window ends them itself before its widgets go.
     engine::MonitorEngine* engine = m_engine;
     engine::EngineSettings& settings = engine->settings();
     auto syncHosts = [this, engine] { engine->settings().setHosts(hostList()); };
