@@ -81,8 +81,15 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     if (!icon->iconShown()) {
         m_trayWait = std::make_unique<core::Timer>([this] {
             m_trayWait->stop();
-            if (!m_form2->TextTrayIcon1->iconShown())
-                showUnreachableWindow();
+            const tray::TTextTrayIcon* trayIcon = m_form2->TextTrayIcon1;
+            if (trayIcon->iconShown())
+                return;
+            if (trayIcon->iconAwaited() && m_trayGraceLeftMs > 0) {
+                m_trayGraceLeftMs -= kTrayPollMs;
+                m_trayWait->start(kTrayPollMs);
+                return;
+            }
+            showUnreachableWindow();
         });
         m_trayWait->setSingleShot(true);
         m_trayWait->start(trayWaitLeftMs(environment.started));

@@ -49,6 +49,10 @@ public:
     // How long after the start the program waits for a notification area
     // before it shows the window so that the program can be reached.
     static constexpr int kTrayWaitMs = 1500;
+    // An area that holds the icon but has not shown it yet (a busy one) is
+    // waited for this much longer, looked at every kTrayPollMs.
+    static constexpr int kTrayDockGraceMs = 3500;
+    static constexpr int kTrayPollMs = 250;
 
 private:
     void showUnreachableWindow();
@@ -60,6 +64,7 @@ private:
     std::unique_ptr<trace::TForm3> m_form3;
     std::unique_ptr<tray::TForm2> m_form2;
     std::unique_ptr<core::Timer> m_trayWait;
+    int m_trayGraceLeftMs = kTrayDockGraceMs;
     std::unique_ptr<IncidentServices> m_incidents;
 };
 

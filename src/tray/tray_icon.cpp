@@ -193,6 +193,12 @@ bool TTrayIcon::RemoveFromTray()
     return ok;
 }
 
+bool TTrayIcon::iconAwaited() const
+{
+    platform::NotifyArea* area = notifyArea();
+    return m_iconVisible && !m_iconShown && area && area->iconAwaited(m_iconId);
+}
+
 void TTrayIcon::updateIconShown()
 {
     platform::NotifyArea* area = notifyArea();

@@ -133,6 +133,8 @@ public:
     // Whether the icon is known to be on screen now: shown in an area that
     // has really taken it. The only ground for hiding the owner's window.
     bool iconShown() const { return m_iconShown; }
+    // Whether an area holds the icon and may still show it (it is slow to).
+    bool iconAwaited() const;
     // What the area can report; without Motion there is no hover.
     platform::Capabilities trayCapabilities() const;
     // Screen rectangle of the icon, empty when the area does not say.

@@ -122,6 +122,8 @@ private slots:
     void endingSignalsAtStartAndAtShutdown();
     void trayWaitCountsFromTheStart_data();
     void trayWaitCountsFromTheStart();
+    void trayWaitHoldsForAnAreaThatHasTheIcon_data();
+    void trayWaitHoldsForAnAreaThatHasTheIcon();
     void trayExitWhileADialogWaits();
 };
 
@@ -410,6 +412,55 @@ void TestApplication::trayWaitCountsFromTheStart()
     }
     time.advance(shownAt - time.elapsed());
     QVERIFY(program.mainWindow().isVisible());
+}
+
+void TestApplication::trayWaitHoldsForAnAreaThatHasTheIcon_data()
+{
+    QTest::addColumn<int>("shownByAreaAt"); // -1: never
+    QTest::newRow("the area never shows it") << -1;
+    QTest::newRow("a busy area shows it after 2.6 s") << 2600;
+}
+
+// An area that took the icon but is slow to show it (a loaded panel took
+// 2.65 s) is waited for a while longer, so the window does not come up
+// beside the icon; an area that never shows it still leaves the window
+// reachable.
+void TestApplication::trayWaitHoldsForAnAreaThatHasTheIcon()
+{
+    QFETCH(int, shownByAreaAt);
+    platform::MemoryNotifyArea* area = nullptr;
+    tray::TTrayIconHandler::useAreaFactory([&area] {
+        auto made = std::make_unique<platform::MemoryNotifyArea>();
+        made->holdNewIcons(true);
+        area = made.get();
+        return made;
+    });
+    const auto restore = qScopeGuard([] { tray::TTrayIconHandler::useAreaFactory({}); });
+    platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
+                             QStringLiteral("fr"), QStringLiteral("1"));
+    QTemporaryDir root;
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data"))));
+    app::Environment environment = doublesIn(root);
+    test::ManualTime time;
+    auto* application = qobject_cast<TApplication*>(QCoreApplication::instance());
+    app::Program program(*application, environment);
+    QVERIFY(area);
+    const quint32 id = program.trayWindow().TextTrayIcon1->iconId();
+    QVERIFY(area->contains(id));
+    time.advance(2000);
+    QVERIFY(!program.mainWindow().isVisible());
+    if (shownByAreaAt >= 0) {
+        time.advance(shownByAreaAt - time.elapsed());
+        area->setIconShown(id, true);
+        time.advance(10000);
+        QVERIFY(program.trayWindow().TextTrayIcon1->iconShown());
+        QVERIFY(!program.mainWindow().isVisible());
+    } else {
+        time.advance(4999 - time.elapsed());
+        QVERIFY(!program.mainWindow().isVisible());
+        time.advance(1);
+        QVERIFY(program.mainWindow().isVisible());
+    }
 }
 
 // The tray icon keeps working while a dialog is up, so its "Exit" can come

@@ -20,8 +20,11 @@ bool MemoryNotifyArea::add(quint32 id, const IconState& state)
 {
     const IconState clamped = state;
     const bool ok = m_available && !m_icons.contains(id);
-    if (ok)
+    if (ok) {
         m_icons.insert(id, Icon{clamped, 0, nullptr, {}});
+        if (m_holdNew)
+            m_hidden.insert(id);
+    }
     return record({RequestKind::Add, id, clamped, 0, nullptr, ok});
 }
 

@@ -44,6 +44,10 @@ public:
     {
         return m_available && m_icons.contains(id) && !m_hidden.contains(id);
     }
+    bool iconAwaited(quint32 id) const override
+    {
+        return m_available && m_icons.contains(id) && m_hidden.contains(id);
+    }
     void removeAll() override;
     bool relays() const override { return m_relays; }
     bool isAvailable() const override { return m_available; }
@@ -64,6 +68,8 @@ public:
     void setIconGeometry(quint32 id, const QRect& geometry);
     // An icon the area holds but does not show (not embedded yet, say).
     void setIconShown(quint32 id, bool shown);
+    // Icons added from now on are held but not shown until setIconShown.
+    void holdNewIcons(bool hold) { m_holdNew = hold; }
     void setRelays(bool relays)
     {
         m_relays = relays;
@@ -83,6 +89,7 @@ private:
                                   Capability::Motion | Capability::ExactPosition;
     QHash<quint32, Icon> m_icons;
     QSet<quint32> m_hidden;
+    bool m_holdNew = false;
     bool m_relays = false;
     QList<Request> m_requests;
 };

@@ -72,6 +72,11 @@ bool NotifyArea::iconShown(quint32 id) const
     return isAvailable() && hasIcon(id);
 }
 
+bool NotifyArea::iconAwaited(quint32) const
+{
+    return false;
+}
+
 void NotifyArea::updateAvailability(bool available)
 {
     if (available == m_lastAvailable)

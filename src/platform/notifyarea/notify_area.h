@@ -100,6 +100,9 @@ public:
     // registered with a host that is on the bus. Being asked to show it is
     // not enough; the owner hides its window only on this answer.
     virtual bool iconShown(quint32 id) const;
+    // Whether an area that is there holds the icon and has not shown it yet
+    // (an X11 tray that has not embedded it): its answer may still come.
+    virtual bool iconAwaited(quint32 id) const;
     // Takes every icon out of this area (another one shows them now).
     virtual void removeAll() {}
     // The area passes icons on to another host and is not where they show

@@ -302,6 +302,13 @@ bool SelectingNotifyArea::iconShown(quint32 id) const
     return m_current->iconShown(id);
 }
 
+bool SelectingNotifyArea::iconAwaited(quint32 id) const
+{
+    if (!m_current || (m_current == m_bus.get() && !m_hostPresent))
+        return false;
+    return m_current->iconAwaited(id);
+}
+
 bool SelectingNotifyArea::isAvailable() const
 {
     return m_current && m_current->isAvailable();

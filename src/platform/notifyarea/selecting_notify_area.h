@@ -85,6 +85,7 @@ public:
     bool setMenu(quint32 id, QMenu* menu) override;
     QRect iconGeometry(quint32 id) const override;
     bool iconShown(quint32 id) const override;
+    bool iconAwaited(quint32 id) const override;
     bool isAvailable() const override;
     Capabilities capabilities() const override;
     QString name() const override;

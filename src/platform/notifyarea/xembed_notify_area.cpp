@@ -138,6 +138,13 @@ bool XEmbedNotifyArea::iconShown(quint32 id) const
     return m_owner != XCB_NONE && window && window->isEmbedded() && !window->isRelayed();
 }
 
+bool XEmbedNotifyArea::iconAwaited(quint32 id) const
+{
+    // Asked to dock by a tray that is there; a busy one takes seconds.
+    XEmbedIconWindow* window = m_icons.value(id);
+    return m_owner != XCB_NONE && window && !window->isEmbedded();
+}
+
 void XEmbedNotifyArea::removeAll()
 {
     dropWindows();

@@ -37,6 +37,7 @@ public:
     bool hasIcon(quint32 id) const override { return m_icons.contains(id); }
     QRect iconGeometry(quint32 id) const override;
     bool iconShown(quint32 id) const override;
+    bool iconAwaited(quint32 id) const override;
     void removeAll() override;
     bool relays() const override { return m_relays; }
     bool isAvailable() const override { return m_owner != 0; }
