@@ -91,13 +91,14 @@ ShownBox answerNextBox(const std::function<void()>& action)
 // frames have no clean-ups): no leak of ours, so not reported.
 class QtUnwindingLeaksIgnored {
 public:
-    QtUnwindingLeaksIgnored()
+    // Not defaulted: the bodies are empty only without leak checks.
+    QtUnwindingLeaksIgnored() // NOLINT(modernize-use-equals-default)
     {
 #ifdef TARNWICK_LEAK_CHECKS
         __lsan_disable();
 #endif
     }
-    ~QtUnwindingLeaksIgnored()
+    ~QtUnwindingLeaksIgnored() // NOLINT(modernize-use-equals-default)
     {
 #ifdef TARNWICK_LEAK_CHECKS
         __lsan_enable();

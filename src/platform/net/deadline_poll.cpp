@@ -69,8 +69,6 @@ DeadlinePoll::DeadlinePoll(Clock::time_point deadline) : m_deadline(deadline)
     }
 }
 
-DeadlinePoll::~DeadlinePoll() = default;
-
 int DeadlinePoll::wait(pollfd* fds, int count)
 {
     if (count < 0 || count > kMaxFds) {
@@ -100,7 +98,7 @@ int DeadlinePoll::wait(pollfd* fds, int count)
     // Once expired the timer stays readable (it is never read), so every
     // later wait returns at once too, until the next deadline arms it.
     all[count] = {m_timer, POLLIN, 0};
-    const int ready = ::poll(all, static_cast<nfds_t>(count + 1), -1);
+    const int ready = ::poll(all, static_cast<nfds_t>(count) + 1, -1);
     if (ready < 0) {
         return -1;
     }

@@ -20,7 +20,7 @@ public:
     static constexpr int kMaxFds = 4;
 
     explicit DeadlinePoll(Clock::time_point deadline);
-    ~DeadlinePoll();
+    ~DeadlinePoll() = default;
     DeadlinePoll(const DeadlinePoll&) = delete;
     DeadlinePoll& operator=(const DeadlinePoll&) = delete;
 

@@ -17,7 +17,7 @@ const QString statusNotifierWatcher = QStringLiteral("org.kde.StatusNotifierWatc
 constexpr int hoverPollMs = 20;
 } // namespace
 
-QtNotifyArea::QtNotifyArea(AvailabilityProbe probe, QObject* parent) : NotifyArea(parent)
+QtNotifyArea::QtNotifyArea(const AvailabilityProbe& probe, QObject* parent) : NotifyArea(parent)
 {
     m_available = probe ? probe() : QSystemTrayIcon::isSystemTrayAvailable();
     updateAvailability(m_available);

@@ -23,7 +23,7 @@ public:
 
     // probe answers once whether a tray exists (Qt's own check by default);
     // later changes come from the bus watcher.
-    explicit QtNotifyArea(AvailabilityProbe probe = {}, QObject* parent = nullptr);
+    explicit QtNotifyArea(const AvailabilityProbe& probe = {}, QObject* parent = nullptr);
     ~QtNotifyArea() override;
 
     bool add(quint32 id, const IconState& state) override;

@@ -233,7 +233,7 @@ void XEmbedNotifyArea::dropWindows()
     m_sockets.clear();
     m_ancestors.clear();
     for (auto it = icons.cbegin(); it != icons.cend(); ++it) {
-        if (QPointer<XEmbedIconWindow> window = it.value()) {
+        if (XEmbedIconWindow* window = it.value()) {
             window->hide();
             window->deleteLater();
         }
