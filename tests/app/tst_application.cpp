@@ -89,6 +89,24 @@ ShownBox answerNextBox(const std::function<void()>& action)
 
 // What Qt allocates while an error unwinds through it is never freed (its
 // frames have no clean-ups): no leak of ours, so not reported.
+// The program's notification area, for one test, is one in memory; it is made
+// when the program's tray icon first asks for it.
+struct MemoryAreaInUse {
+    explicit MemoryAreaInUse(bool holdNewIcons = false)
+    {
+        tray::TTrayIconHandler::useAreaFactory([this, holdNewIcons] {
+            auto made = std::make_unique<platform::MemoryNotifyArea>();
+            made->holdNewIcons(holdNewIcons);
+            area = made.get();
+            return made;
+        });
+    }
+    ~MemoryAreaInUse() { tray::TTrayIconHandler::useAreaFactory({}); }
+    MemoryAreaInUse(const MemoryAreaInUse&) = delete;
+    MemoryAreaInUse& operator=(const MemoryAreaInUse&) = delete;
+    platform::MemoryNotifyArea* area = nullptr;
+};
+
 class QtUnwindingLeaksIgnored {
 public:
     // Not defaulted: the bodies are empty only without leak checks.
@@ -258,13 +276,8 @@ void TestApplication::errorEscapingAHandlerIsShownToo()
 void TestApplication::statusPictureReachesTheIconOnlyWhenItChanges()
 {
     using Kind = platform::MemoryNotifyArea::RequestKind;
-    platform::MemoryNotifyArea* area = nullptr;
-    tray::TTrayIconHandler::useAreaFactory([&area] {
-        auto made = std::make_unique<platform::MemoryNotifyArea>();
-        area = made.get();
-        return made;
-    });
-    const auto restore = qScopeGuard([] { tray::TTrayIconHandler::useAreaFactory({}); });
+    MemoryAreaInUse memory;
+    platform::MemoryNotifyArea*& area = memory.area;
     platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
                              QStringLiteral("fr"), QStringLiteral("1"));
     QTemporaryDir root;
@@ -434,14 +447,8 @@ void TestApplication::trayWaitHoldsForAnAreaThatHasTheIcon_data()
 void TestApplication::trayWaitHoldsForAnAreaThatHasTheIcon()
 {
     QFETCH(int, shownByAreaAt);
-    platform::MemoryNotifyArea* area = nullptr;
-    tray::TTrayIconHandler::useAreaFactory([&area] {
-        auto made = std::make_unique<platform::MemoryNotifyArea>();
-        made->holdNewIcons(true);
-        area = made.get();
-        return made;
-    });
-    const auto restore = qScopeGuard([] { tray::TTrayIconHandler::useAreaFactory({}); });
+    MemoryAreaInUse memory(true);
+    platform::MemoryNotifyArea*& area = memory.area;
     platform::RegWriteString(platform::RegistryRoot::CurrentUser, platform::kProductKey,
                              QStringLiteral("fr"), QStringLiteral("1"));
     QTemporaryDir root;
