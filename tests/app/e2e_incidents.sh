@@ -150,7 +150,7 @@ xdotool key l
 ledger_window() { xdotool search --onlyvisible --name '^Incidents$' 2>/dev/null | head -n 1 | grep .; }
 wait_for 10 ledger_window || fail "Alerts > Incident ledger... showed no window"
 eval "$(xdotool getwindowgeometry --shell "$(ledger_window)")"
-xdotool mousemove --sync $((X + 60)) $((Y + 75)) click 1
+pointer_to $((X + 60)) $((Y + 75)) click 1
 xdotool key ctrl+a
 sleep 0.5
 import -window root "$art/e2e_ledger_window.png"

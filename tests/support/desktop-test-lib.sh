@@ -35,6 +35,19 @@ wait_for() {
     done
 }
 
+# Moves the pointer to $1,$2, then runs the rest as xdotool commands (e.g.
+# click 1). xdotool's --sync waits for the pointer to move, and a move to
+# where it is already waits 15 s for nothing; so it is asked only for a move.
+pointer_to() {
+    _px=$1 _py=$2
+    shift 2
+    if [ "$(xdotool getmouselocation | sed -n 's/^x:\([0-9]*\) y:\([0-9]*\) .*/\1,\2/p')" = "$_px,$_py" ]; then
+        [ $# -eq 0 ] || xdotool "$@"
+    else
+        xdotool mousemove --sync "$_px" "$_py" "$@"
+    fi
+}
+
 # The tray: trayer at the top right. Needs $probe, the selection probe.
 trayer_pid=""
 start_trayer() {

@@ -122,7 +122,7 @@ echo "pixels: tray background $tray_bg, icon corner $corner, middle $middle ($ar
 
 # --- hover ---------------------------------------------------------------------
 m=$(mark)
-xdotool mousemove --sync "$CX" "$CY"
+pointer_to "$CX" "$CY"
 wait_line "$m" '^ENTER$'
 wait_line "$m" "^MOVE $CX,$CY\$"
 # The tooltip is a visible window of the demo (the icon has a class of its own).
@@ -153,12 +153,12 @@ echo "moves inside the icon: $moves notified, $exits exits"
 [ "$exits" -eq 0 ] || fail "left the icon while moving inside it"
 [ "$moves" -ge 50 ] || fail "only $moves moves arrived"
 m=$(mark)
-xdotool mousemove --sync 10 300
+pointer_to 10 300
 wait_line "$m" '^EXIT$'
 
 # --- buttons -------------------------------------------------------------------
 m=$(mark)
-xdotool mousemove --sync "$CX" "$CY"
+pointer_to "$CX" "$CY"
 wait_line "$m" '^ENTER$'
 m=$(mark)
 xdotool click 1
@@ -204,9 +204,9 @@ my=${menu_pos#*,}
 [ "$my" -eq "$CY" ] || fail "menu top $my, cursor at $CY"
 [ "$mx" -le "$CX" ] || fail "menu left $mx, cursor at $CX"
 m=$(mark)
-xdotool mousemove --sync $((ix + iw / 2)) $((iy + ih / 2)) click 1
+pointer_to $((ix + iw / 2)) $((iy + ih / 2)) click 1
 wait_line "$m" '^ACTION hello$'
-xdotool mousemove --sync 10 300
+pointer_to 10 300
 
 # --- the tray restarts -----------------------------------------------------------
 m=$(mark)
@@ -224,7 +224,7 @@ wait_line "$m" '^RESTARTED$'
 wait_line "$m" '^DOCKED 1 '
 find_icon
 m=$(mark)
-xdotool mousemove --sync "$CX" "$CY" click 1
+pointer_to "$CX" "$CY" click 1
 wait_line "$m" '^CLICK$'
 expect_events "$m" "DOWN L $CX,$CY left|UP L $CX,$CY left|CLICK"
 since "$m" | grep -q "^MOVE $CX,$CY\$" || fail "no move before the click after the restart"
