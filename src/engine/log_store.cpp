@@ -240,8 +240,8 @@ QString LogStore::lineFromEnd(qsizetype back) const
 
 qsizetype LogStore::memoryUse() const
 {
-    qsizetype bytes = static_cast<qsizetype>(m_starts.capacity() * sizeof(quint32) +
-                                             m_blocks.capacity() * sizeof(Block));
+    qsizetype bytes = static_cast<qsizetype>(m_starts.capacity()) * qsizetype(sizeof(quint32)) +
+                      static_cast<qsizetype>(m_blocks.capacity()) * qsizetype(sizeof(Block));
     for (const Block& block : m_blocks)
         bytes += block.data ? block.capacity : 0;
     return bytes;

@@ -10,7 +10,7 @@ MemoryNotifyArea::MemoryNotifyArea(bool available, QObject* parent)
     updateAvailability(available);
 }
 
-bool MemoryNotifyArea::record(Request request)
+bool MemoryNotifyArea::record(const Request& request)
 {
     m_requests.append(request);
     return request.succeeded;
@@ -18,24 +18,22 @@ bool MemoryNotifyArea::record(Request request)
 
 bool MemoryNotifyArea::add(quint32 id, const IconState& state)
 {
-    const IconState clamped = state;
     const bool ok = m_available && !m_icons.contains(id);
     if (ok) {
-        m_icons.insert(id, Icon{clamped, 0, nullptr, {}});
+        m_icons.insert(id, Icon{state, 0, nullptr, {}});
         if (m_holdNew)
             m_hidden.insert(id);
     }
-    return record({RequestKind::Add, id, clamped, 0, nullptr, ok});
+    return record({RequestKind::Add, id, state, 0, nullptr, ok});
 }
 
 bool MemoryNotifyArea::modify(quint32 id, const IconState& state)
 {
-    const IconState clamped = state;
     const auto it = m_icons.find(id);
     const bool ok = it != m_icons.end();
     if (ok)
-        it->state = clamped;
-    return record({RequestKind::Modify, id, clamped, 0, nullptr, ok});
+        it->state = state;
+    return record({RequestKind::Modify, id, state, 0, nullptr, ok});
 }
 
 bool MemoryNotifyArea::remove(quint32 id)

@@ -82,7 +82,7 @@ public:
     bool contains(quint32 id) const { return m_icons.contains(id); }
 
 private:
-    bool record(Request request);
+    bool record(const Request& request);
 
     bool m_available;
     Capabilities m_capabilities = Capability::ButtonUpDown | Capability::DoubleClick |
