@@ -12,6 +12,7 @@
 # that uninstalling removes everything but data/.
 # The installed host list is empty: the program sends no packets.
 set -eu
+. "$(dirname "$0")/../support/wait-lib.sh"
 build=${TARNWICK_BUILD_DIR:?}
 src=${TARNWICK_SOURCE_DIR:?}
 work=$(mktemp -d)
@@ -169,17 +170,7 @@ cd "$work/elsewhere"
 strace -f -qq -e trace=openat,sendto,sendmsg -o "$work/trace.log" \
   sh -c 'echo $$ > "$1"; exec "$2"' sh "$work/app.pid" "$link" &
 pid=$!
-
-wait_for() { # seconds, command...
-  limit=$1; shift
-  i=0
-  while ! "$@" >/dev/null 2>&1; do
-    i=$((i + 1))
-    [ $i -le $((limit * 20)) ] || return 1
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.05
-  done
-}
+watch=$pid
 title='^Orlvane Auto Tarnwick  -  www\.orlvane\.example$'
 # No notification area on this display: the window is shown at the start.
 wait_for 20 xdotool search --onlyvisible --name "$title" || fail "the installed program showed no window"

@@ -25,15 +25,7 @@ skip() { echo "SKIP: $*"; [ "${CI:-}" = true ] && exit 1; exit 77; }
 if [ "$(id -u)" -eq 0 ]; then ns="unshare --net"; else ns="unshare --user --map-root-user --net"; fi
 $ns true 2>/dev/null || skip "cannot create a private network namespace ($ns)"
 
-# Waits up to $1 s for a command to succeed (polled every 50 ms).
-wait_for() {
-    limit=$(( $(date +%s%N) / 1000000 + $1 * 1000 ))
-    shift
-    while ! "$@" >/dev/null 2>&1; do
-        [ $(( $(date +%s%N) / 1000000 )) -lt "$limit" ] || return 1
-        sleep 0.05
-    done
-}
+. "$(dirname "$0")/../support/wait-lib.sh"
 
 # Moves the pointer to $1,$2, then runs the rest as xdotool commands (e.g.
 # click 1). xdotool's --sync waits for the pointer to move, and a move to

@@ -7,6 +7,7 @@
 # click, and end with status 0 through File > Exit. A screenshot is left in
 # the build folder.
 set -eu
+. "$(dirname "$0")/../support/wait-lib.sh"
 build=${TARNWICK_BUILD_DIR:?}
 work=$(mktemp -d)
 pid=
@@ -47,17 +48,7 @@ $ns strace -f -qq -e trace=openat,sendto -o "$work/trace.log" sh -c '
   echo $$ > "$1"
   exec "$2"' sh "$work/app.pid" "$work/app/tarnwick" &
 pid=$!
-
-wait_for() { # seconds, command...
-  limit=$1; shift
-  i=0
-  while ! "$@" >/dev/null 2>&1; do
-    i=$((i + 1))
-    [ $i -le $((limit * 20)) ] || return 1
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.05
-  done
-}
+watch=$pid
 caption() { xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
 
 title='^Orlvane Auto Tarnwick  -  www\.orlvane\.example$'
