@@ -74,7 +74,7 @@ Program::Program(TApplication& app, const Environment& environment) : m_app(app)
     incidents.form = form1;
     incidents.echo = m_root->echo();
     incidents.dataFolder = m_root->dataFolder();
-    m_incidents = std::make_unique<IncidentServices>(std::move(incidents));
+    m_incidents = std::make_unique<IncidentServices>(incidents);
 
     // Some areas answer only a moment after start (a bus host): the window
     // waits that long before it counts as having none.

@@ -310,7 +310,7 @@ void TestIncidentWindow::theProgramsWindowFeedsTheLedger()
                                                         QStringLiteral("none"));
         deps.systemBus = deps.sessionBus;
         deps.clock = clock;
-        app::IncidentServices services(std::move(deps));
+        app::IncidentServices services(deps);
 
         QStringList menus;
         for (QAction* action : form.menuBar()->actions())
