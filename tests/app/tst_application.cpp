@@ -87,8 +87,6 @@ ShownBox answerNextBox(const std::function<void()>& action)
     return shown;
 }
 
-// What Qt allocates while an error unwinds through it is never freed (its
-// frames have no clean-ups): no leak of ours, so not reported.
 // The program's notification area, for one test, is one in memory; it is made
 // when the program's tray icon first asks for it.
 struct MemoryAreaInUse {
@@ -107,6 +105,8 @@ struct MemoryAreaInUse {
     platform::MemoryNotifyArea* area = nullptr;
 };
 
+// What Qt allocates while an error unwinds through it is never freed (its
+// frames have no clean-ups): no leak of ours, so not reported.
 class QtUnwindingLeaksIgnored {
 public:
     // Not defaulted: the bodies are empty only without leak checks.
