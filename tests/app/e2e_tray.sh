@@ -74,7 +74,7 @@ cp "$work/shot.png" "$art/tray_all_ok.png"
 no_main_window || fail "the main window is shown at a start that is not the first"
 
 # Hover: the hint comes after the pause, with the summary's size, and goes.
-pointer_to "$CX" "$CY"
+xdotool mousemove --sync "$CX" "$CY"
 t0=$(date +%s%N)
 wait_for 3 others || fail "no hint window while hovering"
 t1=$(date +%s%N)
@@ -84,14 +84,14 @@ echo "hint after $(( (t1 - t0) / 1000000 )) ms: ${WIDTH}x${HEIGHT} at $X,$Y"
 [ $(( (t1 - t0) / 1000000 )) -ge 400 ] || fail "the hint came before the pause"
 [ "$HEIGHT" -ge 150 ] && [ "$WIDTH" -ge 150 ] || fail "the hint is ${WIDTH}x${HEIGHT}, too small for the summary"
 import -window root "$art/tray_hint.png"
-pointer_to 300 500
+xdotool mousemove --sync 300 500
 wait_for 2 no_others || fail "the hint stayed after the cursor left"
 
 # A click shows the window; its close box hides it, and the icon stays.
-pointer_to "$CX" "$CY" click 1
+xdotool mousemove --sync "$CX" "$CY" click 1
 wait_for 5 main_window || fail "a click did not show the main window"
 # Away from the icon, so that no hint comes up meanwhile.
-pointer_to 300 500
+xdotool mousemove --sync 300 500
 wait_for 2 no_others || fail "the hint stayed after the cursor left"
 close_main_window
 wait_for 5 no_main_window || fail "the close box did not hide the window ($(window_report))"
@@ -100,7 +100,7 @@ icon || fail "the icon went with the window"
 
 # The menu: Show main window.
 menu_item() { # index (0-based; the separator is not an item)
-    pointer_to "$CX" "$CY" click 3
+    xdotool mousemove --sync "$CX" "$CY" click 3
     wait_for 5 others || fail "no menu"
     import -window root "$art/tray_menu.png"
     # By the keyboard, which skips lines that cannot be chosen: until the
@@ -110,7 +110,7 @@ menu_item() { # index (0-based; the separator is not an item)
     *) xdotool key $(seq 0 "$1" | sed 's/.*/Down/') Return ;;
     esac
 }
-pointer_to 300 500
+xdotool mousemove --sync 300 500
 menu_item 0
 wait_for 5 main_window || fail "Show main window did not show it"
 close_main_window
